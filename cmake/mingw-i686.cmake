@@ -1,0 +1,11 @@
+# Cross build for 32-bit Windows with mingw-w64 (posix threads); it must build cleanly but cannot run on this machine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(LURMO_TRIPLE i686-w64-mingw32)
+set(CMAKE_C_COMPILER   ${LURMO_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${LURMO_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER  ${LURMO_TRIPLE}-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${LURMO_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)

@@ -1,0 +1,89 @@
+// The records behind the result rows and the nodes of a folder tree.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/node_arena.h"
+
+namespace lurmo {
+
+// Kind flags, one 32-bit word on every record and node.
+constexpr uint32_t kKindFile = 0x1;        // clear: a folder
+constexpr uint32_t kKindCompressed = 0x2;
+constexpr uint32_t kKindEncrypted = 0x4;
+constexpr uint32_t kKindShortcut = 0x8;    // a file whose name ends in ".lnk", any case
+
+// --- Folder tree nodes ------------------------------------------------------------
+// A node lives in its tree's arena with its name stored inline right behind it, so each
+// name is kept once and the node needs no pointer to it. Nodes carry no time and no path.
+struct Node {
+    uint64_t size;
+    uint32_t kind;         // 0 folder, 1 file, 3 compressed file
+    uint16_t nameLength;   // in UTF-16 units, without the terminator
+    uint16_t reserved;
+};
+
+// The children of one folder, ordered by name compared as unsigned UTF-16 code units
+// (case-sensitive, shorter prefix first). Keys are the children's own names.
+struct ChildMap {
+    Node** items = nullptr;
+    uint32_t count = 0;
+    uint32_t capacity = 0;
+};
+
+struct FileNode : Node {};
+
+struct FolderNode : Node {
+    ChildMap children;
+};
+
+std::wstring_view NodeName(const Node* node);
+Node* NewNode(NodeArena& arena, bool folder, std::wstring_view name);
+// Releases the node and, for a folder, everything below it.
+void ReleaseNode(NodeArena& arena, Node* node);
+// Gives the node a new name; the node may move, so the returned pointer replaces it.
+Node* RenameNode(NodeArena& arena, Node* node, std::wstring_view name);
+
+int CompareKeys(std::wstring_view a, std::wstring_view b);
+Node* FindChild(const ChildMap& map, std::wstring_view name);
+// False when the name is already a key; the node is then not inserted.
+bool InsertChild(ChildMap& map, NodeArena& arena, Node* node);
+// Takes the node out of the map without releasing it; null when the name is absent.
+Node* TakeChild(ChildMap& map, NodeArena& arena, std::wstring_view name);
+// Replaces the (empty) map by the given nodes, sorted; a repeated name keeps its first node.
+void AdoptChildren(ChildMap& map, NodeArena& arena, Node** nodes, size_t count);
+void ReleaseChildren(ChildMap& map, NodeArena& arena);
+
+// --- Row records -------------------------------------------------------------------
+// Every row record begins with these four fields, so code that shows, sorts or exports
+// a row reads them alike whatever the record is.
+struct RowEntry {
+    std::wstring name;
+    uint32_t kind = 0;
+    uint64_t size = 0;
+    FILETIME time{};   // last-write time, already local
+};
+
+struct FileEntry : RowEntry {};
+
+struct FolderEntry : RowEntry {
+    NodeArena arena;      // holds every node of the tree below this folder
+    ChildMap children;
+};
+
+struct SnapshotEntry : RowEntry {};
+
+// Releases every node of the entry's tree and its name; the record itself is the caller's.
+void DestroyFolderEntry(FolderEntry* entry);
+// Releases the record behind a row by the layout of the listing's mode.
+void ReleaseRowEntry(RowEntry* entry, bool snapshotMode);
+
+bool HasShortcutExtension(std::wstring_view name);
+FILETIME ToLocalFileTime(const FILETIME& utc);
+
+}  // namespace lurmo

@@ -1,0 +1,165 @@
+#include "engine/file_system.h"
+
+#include <atomic>
+
+namespace lurmo {
+
+namespace {
+
+std::atomic<const CompressionProbe*> g_probe{nullptr};
+
+bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
+    return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+void ApplyProbe(WIN32_FIND_DATAW& data) {
+    if (const CompressionProbe* probe = g_probe.load(std::memory_order_relaxed); probe && probe->attributes) {
+        data.dwFileAttributes = probe->attributes(data);
+    }
+}
+
+// Length of the volume root of an extended path, its trailing backslash included:
+// 7 for "\\?\C:\", the "\\?\UNC\server\share\" part for a share; 0 when unknown.
+size_t RootLength(const std::wstring& path) {
+    if (StartsWith(path, L"\\\\?\\UNC\\")) {
+        size_t server = path.find(L'\\', 8);
+        if (server == std::wstring::npos) return 0;
+        size_t share = path.find(L'\\', server + 1);
+        return share == std::wstring::npos ? path.size() : share + 1;
+    }
+    if (path.size() >= 7 && StartsWith(path, L"\\\\?\\") && path[5] == L':' && path[6] == L'\\') return 7;
+    return 0;
+}
+
+bool ReadIdentity(const std::wstring& folder, FolderIdentity& id) {
+    // Without FILE_FLAG_OPEN_REPARSE_POINT the open follows a link to where it leads.
+    unique_hfile file(CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!file) return false;
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(file.get(), &info)) return false;
+    id.volume = info.dwVolumeSerialNumber;
+    id.index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return true;
+}
+
+}  // namespace
+
+std::wstring MakeExtendedPath(std::wstring_view path) {
+    if (path.empty()) return {};
+    std::wstring full;
+    if (StartsWith(path, L"\\\\?\\")) {
+        full.assign(path);
+    } else {
+        std::wstring input(path);
+        DWORD needed = GetFullPathNameW(input.c_str(), 0, nullptr, nullptr);
+        if (needed == 0) return {};
+        full.resize(needed);
+        DWORD written = GetFullPathNameW(input.c_str(), needed, full.data(), nullptr);
+        if (written == 0 || written >= needed) return {};
+        full.resize(written);
+        if (StartsWith(full, L"\\\\.\\")) {
+            // A device path is used as it stands.
+        } else if (StartsWith(full, L"\\\\")) {
+            full = L"\\\\?\\UNC\\" + full.substr(2);
+        } else {
+            full = L"\\\\?\\" + full;
+        }
+    }
+    const size_t root = RootLength(full);
+    while (full.size() > root && !full.empty() && full.back() == L'\\') full.pop_back();
+    return full;
+}
+
+bool IsDotEntry(const WIN32_FIND_DATAW& data) {
+    const wchar_t* name = data.cFileName;
+    return name[0] == L'.' && (name[1] == L'\0' || (name[1] == L'.' && name[2] == L'\0'));
+}
+
+unique_hfind OpenEnumeration(std::wstring& folder, WIN32_FIND_DATAW& data) {
+    const size_t length = folder.size();
+    folder.append(!folder.empty() && folder.back() == L'\\' ? L"*" : L"\\*");
+    unique_hfind find(FindFirstFileExW(folder.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
+                                       FIND_FIRST_EX_LARGE_FETCH));
+    if (!find && GetLastError() == ERROR_INVALID_PARAMETER) {
+        // Systems before Windows 7 know neither the basic level nor the large fetch.
+        find.reset(FindFirstFileW(folder.c_str(), &data));
+    }
+    folder.resize(length);
+    if (find) ApplyProbe(data);
+    return find;
+}
+
+bool NextEnumeration(HANDLE find, WIN32_FIND_DATAW& data) {
+    if (!FindNextFileW(find, &data)) return false;
+    ApplyProbe(data);
+    return true;
+}
+
+bool FindItem(const std::wstring& fullPath, WIN32_FIND_DATAW& data) {
+    unique_hfind find(FindFirstFileW(fullPath.c_str(), &data));
+    if (!find) return false;
+    ApplyProbe(data);
+    return true;
+}
+
+const CompressionProbe* InstallCompressionProbe(const CompressionProbe* probe) { return g_probe.exchange(probe); }
+
+bool QueryCompressedSize(const wchar_t* fullPath, uint64_t* size) {
+    if (const CompressionProbe* probe = g_probe.load(); probe && probe->compressedSize) {
+        return probe->compressedSize(fullPath, size);
+    }
+    DWORD high = 0;
+    SetLastError(NO_ERROR);
+    DWORD low = GetCompressedFileSizeW(fullPath, &high);
+    if (low == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) return false;
+    *size = (uint64_t{high} << 32) | low;
+    return true;
+}
+
+bool LeadsToAncestor(AncestorCache& cache, const std::wstring& path, size_t linkEnd) {
+    FolderIdentity target;
+    if (!ReadIdentity(path.substr(0, linkEnd), target)) return false;
+
+    const size_t parentEnd = path.rfind(L'\\', linkEnd - 1);
+    if (parentEnd == std::wstring::npos) return false;
+    const std::wstring_view parent(path.data(), parentEnd);
+
+    // Keep the identities of the folders that the last parent shares with this one.
+    size_t kept = 0;
+    while (kept < cache.ids.size()) {
+        const size_t length = cache.ids[kept].first;
+        const bool shared = length <= parent.size() && length <= cache.parent.size() &&
+                            parent.compare(0, length, cache.parent, 0, length) == 0 &&
+                            (length == parent.size() || parent[length] == L'\\' || parent[length - 1] == L'\\');
+        if (!shared) break;
+        ++kept;
+    }
+    cache.ids.resize(kept);
+    cache.parent.assign(parent);
+
+    const size_t root = RootLength(cache.parent);
+    if (root == 0) return false;
+    size_t next = cache.ids.empty() ? root : cache.ids.back().first;
+    if (cache.ids.empty()) {
+        FolderIdentity id;
+        if (ReadIdentity(cache.parent.substr(0, root), id)) cache.ids.emplace_back(root, id);
+        else cache.ids.emplace_back(root, FolderIdentity{});
+    }
+    while (next < cache.parent.size()) {
+        size_t end = cache.parent.find(L'\\', next + 1);
+        if (end == std::wstring::npos) end = cache.parent.size();
+        FolderIdentity id;
+        if (!ReadIdentity(cache.parent.substr(0, end), id)) id = FolderIdentity{};
+        cache.ids.emplace_back(end, id);
+        next = end;
+    }
+    for (const auto& [length, id] : cache.ids) {
+        if (id.volume != 0 || id.index != 0) {
+            if (id == target) return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace lurmo

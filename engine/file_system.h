@@ -1,0 +1,59 @@
+// How the engine asks the file system: long-path-safe names, folder enumeration, single
+// item lookups, and the small probe through which tests feed the attributes and
+// compressed sizes that Wine never reports.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/handles.h"
+
+namespace lurmo {
+
+// Turns a user-facing path into the extended-length form ("\\?\C:\..." or
+// "\\?\UNC\server\share\..."), so that items deeper than 260 characters are still read.
+// The result has no trailing backslash unless it is a volume root. Empty on failure.
+std::wstring MakeExtendedPath(std::wstring_view path);
+
+bool IsDotEntry(const WIN32_FIND_DATAW& data);
+
+// Enumerates the folder whose full path is the whole of `folder` (no trailing backslash,
+// except for a volume root). The first entry returned may be "." or ".."; callers skip
+// those by name.
+unique_hfind OpenEnumeration(std::wstring& folder, WIN32_FIND_DATAW& data);
+bool NextEnumeration(HANDLE find, WIN32_FIND_DATAW& data);
+// Reads the find data of one item.
+bool FindItem(const std::wstring& fullPath, WIN32_FIND_DATAW& data);
+
+struct CompressionProbe {
+    // The attributes to use for an enumerated item.
+    DWORD (*attributes)(const WIN32_FIND_DATAW& data);
+    // The compressed size of the file at fullPath; false when it cannot be read.
+    bool (*compressedSize)(const wchar_t* fullPath, uint64_t* size);
+};
+
+// Null restores the real file system. Returns the probe that was installed before.
+const CompressionProbe* InstallCompressionProbe(const CompressionProbe* probe);
+bool QueryCompressedSize(const wchar_t* fullPath, uint64_t* size);
+
+// Identity of a folder, to recognise a link that leads back to one of its ancestors.
+struct FolderIdentity {
+    DWORD volume = 0;
+    uint64_t index = 0;
+    bool operator==(const FolderIdentity&) const = default;
+};
+
+struct AncestorCache {
+    std::wstring parent;                                  // the folder last looked at
+    std::vector<std::pair<size_t, FolderIdentity>> ids;   // prefix length -> identity
+};
+
+// True when the folder link whose full path is path[0, linkEnd) resolves to the folder
+// that contains it or to any folder above that, up to the volume root.
+bool LeadsToAncestor(AncestorCache& cache, const std::wstring& path, size_t linkEnd);
+
+}  // namespace lurmo

@@ -1,0 +1,46 @@
+// Measuring a folder's whole subtree, kept as a tree (file-operation mode) or only
+// summed (snapshot mode), and the four changes a notice can make to a kept tree.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string_view>
+
+#include "engine/entries.h"
+#include "engine/size_rule.h"
+
+namespace lurmo {
+
+// Measures the folder named by entry->name at position of the path and builds its tree;
+// leaves the total in entry->size. A folder that cannot be read keeps size 0.
+void FillFolder(RunParameters& params, FolderEntry* entry, size_t position);
+
+// Total of the folder `name` at position of the path, keeping nothing. 0 when cancelled.
+uint64_t SumFolder(RunParameters& params, size_t position, std::wstring_view name);
+
+// Relative paths below are relative to the entry: the components below the top-level
+// folder, separated by "\". A path through a file or an unknown folder changes nothing.
+
+// The path holds the new item's full path. A new folder is measured at once; a new file
+// enters with size 0 until its modification notice. Returns the bytes added.
+uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, FolderEntry* entry,
+                     const WIN32_FIND_DATAW& data);
+// Returns the bytes removed.
+uint64_t TreeRemoveItem(std::wstring_view relativePath, FolderEntry* entry);
+// The path holds the item's full path. Returns the entry's new total.
+uint64_t TreeUpdateItem(RunParameters& params, std::wstring_view relativePath, FolderEntry* entry,
+                        const WIN32_FIND_DATAW& data);
+// Only the text after the last "\" of newName is used. When another item already holds
+// the new name, the renamed item replaces it (as the file system did); the bytes of the
+// replaced item are removed from the totals and returned.
+uint64_t TreeRenameItem(std::wstring_view oldRelativePath, FolderEntry* entry, std::wstring_view newName);
+
+// Nodes in the tree, and the bytes its arena holds, for the benchmark's memory figure.
+struct TreeCensus {
+    uint64_t nodes = 0;
+    uint64_t bytes = 0;
+};
+TreeCensus CountTree(const FolderEntry* entry);
+
+}  // namespace lurmo
