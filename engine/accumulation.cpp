@@ -1,0 +1,92 @@
+#include "engine/accumulation.h"
+
+#include "engine/folder_tree.h"
+
+namespace lurmo {
+
+namespace {
+
+bool IsFolder(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+SnapshotEntry* MakeSnapshotEntry(const WIN32_FIND_DATAW& data, uint64_t size) {
+    auto* entry = new SnapshotEntry;
+    entry->name = data.cFileName;
+    if (IsFolder(data)) {
+        entry->kind = 0;
+    } else {
+        entry->kind = KindFromAttributes(data.dwFileAttributes);
+        if (HasShortcutExtension(entry->name)) entry->kind |= kKindShortcut;
+    }
+    entry->size = size;
+    entry->time = ToLocalFileTime(data.ftLastWriteTime);
+    return entry;
+}
+
+// One child in file-operation mode. False when the run was cancelled meanwhile; the
+// child is then discarded.
+bool MeasureTreeChild(RunParameters& params, const WIN32_FIND_DATAW& data, const RunSink& sink,
+                      RunResult& result) {
+    if (IsFolder(data)) {
+        FolderEntry* entry = MakeFolderEntry(data);
+        FillFolder(params, entry, params.nameSlot);
+        if (IsCancelled(params)) {
+            ReleaseRowEntry(entry, false);
+            return false;
+        }
+        result.grandTotal += entry->size;
+        ++result.rowCount;
+        sink.folderRow(entry);
+    } else {
+        WriteName(params, params.nameSlot, data.cFileName);
+        FileEntry* entry = MakeFileEntry(params, data);
+        if (IsCancelled(params)) {
+            ReleaseRowEntry(entry, false);
+            return false;
+        }
+        if (HasShortcutExtension(entry->name)) entry->kind |= kKindShortcut;
+        result.grandTotal += entry->size;
+        ++result.rowCount;
+        sink.fileRow(entry);
+    }
+    return true;
+}
+
+// One child in snapshot mode: the row is kept even when the cancel request arrives
+// while it is measured, except for a folder whose sum was cut short.
+bool MeasureSnapshotChild(RunParameters& params, const WIN32_FIND_DATAW& data, const RunSink& sink,
+                          RunResult& result) {
+    uint64_t size = 0;
+    if (IsFolder(data)) {
+        size = SumFolder(params, params.nameSlot, data.cFileName);
+        if (IsCancelled(params)) return false;
+    } else {
+        size = MeasureFileSize(params, data, params.nameSlot);
+    }
+    result.grandTotal += size;
+    ++result.rowCount;
+    sink.snapshotRow(MakeSnapshotEntry(data, size));
+    return !IsCancelled(params);
+}
+
+}  // namespace
+
+RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSink& sink) {
+    RunResult result;
+    WIN32_FIND_DATAW data;
+    WriteName(params, params.nameSlot, L"");
+    std::wstring target = params.path;
+    unique_hfind find = OpenEnumeration(target, data);
+    if (!find) return result;
+    do {
+        if (IsDotEntry(data)) continue;
+        const bool goOn = snapshotMode ? MeasureSnapshotChild(params, data, sink, result)
+                                       : MeasureTreeChild(params, data, sink, result);
+        if (!goOn) {
+            result.outcome = RunOutcome::Cancelled;
+            return result;
+        }
+    } while (NextEnumeration(find.get(), data));
+    return result;
+}
+
+}  // namespace lurmo

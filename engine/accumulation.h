@@ -1,0 +1,38 @@
+// Measuring every immediate child of a target: the part of an accumulation that knows
+// nothing of windows. Whoever shows the rows (the result list, the console report, the
+// tests) receives each finished record through a RunSink.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+
+#include "engine/entries.h"
+#include "engine/size_rule.h"
+
+namespace lurmo {
+
+// Each callback takes ownership of the record it is handed. They are called on the
+// measuring thread, one per child, in the order the file system returns the children.
+struct RunSink {
+    std::function<void(FileEntry*)> fileRow;       // file-operation mode
+    std::function<void(FolderEntry*)> folderRow;   // file-operation mode, tree built
+    std::function<void(SnapshotEntry*)> snapshotRow;
+};
+
+enum class RunOutcome { Completed, Cancelled };
+
+struct RunResult {
+    RunOutcome outcome = RunOutcome::Completed;
+    int32_t rowCount = 0;
+    uint64_t grandTotal = 0;   // sum of the sizes of the rows handed over
+};
+
+// params holds the target (SetScanTarget), the cluster size and the cancel request.
+// A target that cannot be enumerated completes with no rows. In file-operation mode a
+// child finished when the cancel request is seen is discarded; in snapshot mode it keeps
+// its row.
+RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSink& sink);
+
+}  // namespace lurmo

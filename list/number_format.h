@@ -1,0 +1,28 @@
+// The number, percent and date texts shared by the list, the status bar, the listing
+// text, the export and the console report.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace lurmo {
+
+enum SizeUnit : int { kUnitByte = 0, kUnitKB = 1, kUnitMB = 2, kUnitGB = 3 };
+
+// The size scaled to the unit (truncated), as decimal digits, grouped by "," when comma.
+std::wstring FormatSize(uint64_t size, int unit, bool comma);
+// A count, always grouped.
+std::wstring FormatCount(int64_t count);
+// The share of total as "%.1f" (33.3, 100.0, 0.0); total must not be 0.
+std::wstring FormatPercent(uint64_t size, uint64_t total);
+// "2010/03/07 09:05:00" of a local time; empty when it has no calendar form.
+std::wstring FormatDate(const FILETIME& localTime);
+
+// "サイズ(Byte)" … "サイズ(GB)": the size column's caption and the export header's.
+const wchar_t* SizeCaption(int unit);
+// " Bytes", " KB", " MB", " GB": the status bar's suffix.
+const wchar_t* SizeSuffix(int unit);
+
+}  // namespace lurmo
