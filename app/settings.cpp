@@ -1,0 +1,163 @@
+#include "app/settings.h"
+
+#include "app/app_state.h"
+
+namespace lurmo {
+
+namespace {
+
+// A value is taken only when it is there and fits: a longer value of any type is
+// ignored, so a damaged value never replaces the default.
+bool ReadDword(HKEY key, const wchar_t* name, DWORD& out) {
+    DWORD value = 0, size = sizeof(value);
+    if (RegQueryValueExW(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+        return false;
+    if (size != sizeof(value)) return false;
+    out = value;
+    return true;
+}
+
+void ReadInt(HKEY key, const wchar_t* name, int& out) {
+    DWORD value = 0;
+    if (ReadDword(key, name, value)) out = static_cast<int>(value);
+}
+
+void ReadByte(HKEY key, const wchar_t* name, BYTE& out) {
+    DWORD value = 0;
+    if (ReadDword(key, name, value)) out = static_cast<BYTE>(value & 0xFF);
+}
+
+void ReadFaceName(HKEY key, wchar_t (&face)[LF_FACESIZE]) {
+    wchar_t buffer[LF_FACESIZE + 1]{};
+    DWORD size = sizeof(face);
+    if (RegQueryValueExW(key, L"FontName", nullptr, nullptr, reinterpret_cast<BYTE*>(buffer), &size) !=
+        ERROR_SUCCESS)
+        return;
+    buffer[LF_FACESIZE - 1] = L'\0';   // a value stored without its terminator stays bounded
+    wcscpy_s(face, buffer);
+}
+
+void WriteDword(HKEY key, const wchar_t* name, DWORD value) {
+    RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+int ColumnWidth(int column) {
+    return static_cast<int>(SendMessageW(g_app.list, LVM_GETCOLUMNWIDTH, column, 0));
+}
+
+}  // namespace
+
+LONG FontHeightFromPointSize(int tenthsOfPoint) { return -((tenthsOfPoint / 10) * 4 / 3); }
+
+void LoadSettings() {
+    Settings& s = g_app.settings;
+    RECT placement{};
+    if (g_app.main) GetWindowRect(g_app.main, &placement);
+
+    s = Settings{};
+    s.left = placement.left;
+    s.top = placement.top;
+    s.width = placement.right - placement.left;
+    s.height = placement.bottom - placement.top;
+    s.chooseFont.lStructSize = sizeof(CHOOSEFONTW);
+    s.chooseFont.lpLogFont = &s.logFont;
+    s.chooseFont.rgbColors = GetSysColor(COLOR_WINDOWTEXT);
+    g_app.userFont.reset();
+
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, KEY_QUERY_VALUE, &raw) == ERROR_SUCCESS) {
+        unique_hkey key(raw);
+        ReadInt(raw, L"Left", s.left);
+        ReadInt(raw, L"Top", s.top);
+        ReadInt(raw, L"Width", s.width);
+        ReadInt(raw, L"Height", s.height);
+        ReadInt(raw, L"ColumnWidthName", s.columnWidthName);
+        ReadInt(raw, L"ColumnWidthSize", s.columnWidthSize);
+        ReadInt(raw, L"ColumnWidthPercent", s.columnWidthPercent);
+        ReadInt(raw, L"ColumnWidthBarGraph", s.columnWidthBarGraph);
+        ReadInt(raw, L"ColumnWidthDateTime", s.columnWidthDateTime);
+        ReadDword(raw, L"SnapShot", s.snapShot);
+        ReadDword(raw, L"Unit", s.unit);
+        ReadDword(raw, L"UsedSize", s.usedSize);
+        ReadDword(raw, L"Comma", s.comma);
+        ReadDword(raw, L"MaxHistory", s.maxHistory);
+        ReadDword(raw, L"Sort", s.sort);
+        ReadDword(raw, L"TargetList", s.targetList);
+        ReadDword(raw, L"UseSystemFont", s.useSystemFont);
+        ReadInt(raw, L"FontSize", s.chooseFont.iPointSize);
+        ReadDword(raw, L"FontColor", s.chooseFont.rgbColors);
+        DWORD weight = 0;
+        if (ReadDword(raw, L"FontWeight", weight)) s.logFont.lfWeight = static_cast<LONG>(weight);
+        ReadFaceName(raw, s.logFont.lfFaceName);
+        ReadByte(raw, L"FontItalic", s.logFont.lfItalic);
+        ReadByte(raw, L"FontUnderLine", s.logFont.lfUnderline);
+        ReadByte(raw, L"FontStrikeOut", s.logFont.lfStrikeOut);
+        ReadByte(raw, L"FontOutPrecision", s.logFont.lfOutPrecision);
+        ReadByte(raw, L"FontCharSet", s.logFont.lfCharSet);
+        ReadDword(raw, L"DisplayGraph", s.displayGraph);
+        ReadDword(raw, L"GraphColor", s.graphColor);
+    }
+    if (s.logFont.lfFaceName[0] != L'\0') {
+        s.logFont.lfHeight = FontHeightFromPointSize(s.chooseFont.iPointSize);
+        g_app.userFont.reset(CreateFontIndirectW(&s.logFont));
+    }
+    g_app.effect.snapShot = s.snapShot;
+    g_app.effect.usedSize = s.usedSize;
+    g_app.effect.displayGraph = s.displayGraph;
+    g_app.effect.graphColor = s.graphColor;
+    g_app.dateColumn = s.displayGraph ? 4 : 3;
+
+    if (g_app.main) SetWindowPos(g_app.main, nullptr, s.left, s.top, s.width, s.height, SWP_NOZORDER);
+}
+
+void SaveSettings() {
+    Settings& s = g_app.settings;
+    RECT rect{};
+    if (g_app.main) GetWindowRect(g_app.main, &rect);
+
+    HKEY raw = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
+                        nullptr, &raw, nullptr) != ERROR_SUCCESS)
+        return;
+    unique_hkey key(raw);
+    WriteDword(raw, L"Left", static_cast<DWORD>(rect.left));
+    WriteDword(raw, L"Top", static_cast<DWORD>(rect.top));
+    WriteDword(raw, L"Width", static_cast<DWORD>(rect.right - rect.left));
+    WriteDword(raw, L"Height", static_cast<DWORD>(rect.bottom - rect.top));
+    if (g_app.list) {
+        s.columnWidthName = ColumnWidth(0);
+        s.columnWidthSize = ColumnWidth(1);
+        s.columnWidthPercent = ColumnWidth(2);
+        s.columnWidthDateTime = ColumnWidth(g_app.dateColumn);
+    }
+    WriteDword(raw, L"ColumnWidthName", static_cast<DWORD>(s.columnWidthName));
+    WriteDword(raw, L"ColumnWidthSize", static_cast<DWORD>(s.columnWidthSize));
+    WriteDword(raw, L"ColumnWidthPercent", static_cast<DWORD>(s.columnWidthPercent));
+    // The in-memory bar width is what was loaded; only a shown column has a width to keep.
+    if (g_app.list && g_app.effect.displayGraph) WriteDword(raw, L"ColumnWidthBarGraph", static_cast<DWORD>(ColumnWidth(3)));
+    WriteDword(raw, L"ColumnWidthDateTime", static_cast<DWORD>(s.columnWidthDateTime));
+    WriteDword(raw, L"SnapShot", s.snapShot);
+    WriteDword(raw, L"Unit", s.unit);
+    WriteDword(raw, L"UsedSize", s.usedSize);
+    WriteDword(raw, L"Comma", s.comma);
+    WriteDword(raw, L"MaxHistory", s.maxHistory);
+    WriteDword(raw, L"Sort", s.sort);
+    WriteDword(raw, L"TargetList", s.targetList);
+    WriteDword(raw, L"UseSystemFont", s.useSystemFont);
+    WriteDword(raw, L"FontSize", static_cast<DWORD>(s.chooseFont.iPointSize));
+    WriteDword(raw, L"FontColor", s.chooseFont.rgbColors);
+    WriteDword(raw, L"FontWeight", static_cast<DWORD>(s.logFont.lfWeight));
+    if (s.logFont.lfFaceName[0] != L'\0') {
+        const DWORD bytes = static_cast<DWORD>((wcsnlen(s.logFont.lfFaceName, LF_FACESIZE - 1) + 1) * sizeof(wchar_t));
+        RegSetValueExW(raw, L"FontName", 0, REG_SZ, reinterpret_cast<const BYTE*>(s.logFont.lfFaceName), bytes);
+    }
+    WriteDword(raw, L"FontItalic", s.logFont.lfItalic);
+    WriteDword(raw, L"FontUnderLine", s.logFont.lfUnderline);
+    WriteDword(raw, L"FontStrikeOut", s.logFont.lfStrikeOut);
+    WriteDword(raw, L"FontOutPrecision", s.logFont.lfOutPrecision);
+    WriteDword(raw, L"FontCharSet", s.logFont.lfCharSet);
+    WriteDword(raw, L"DisplayGraph", s.displayGraph);
+    WriteDword(raw, L"GraphColor", s.graphColor);
+}
+
+}  // namespace lurmo

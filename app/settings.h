@@ -1,0 +1,20 @@
+// The settings under HKEY_CURRENT_USER\Software\Brennic\Lurmo: read once when the main
+// window is set up, written once when it is destroyed.
+#pragma once
+
+#include <windows.h>
+
+namespace lurmo {
+
+constexpr wchar_t kSettingsKey[] = L"Software\\Brennic\\Lurmo";
+
+// Fills g_app.settings and the values in effect from the registry over the defaults,
+// creates the user font, and moves the main window (when there is one) to the stored
+// placement.
+void LoadSettings();
+void SaveSettings();
+
+// The user font's height in pixels from a size in tenths of a point (90 gives -12).
+LONG FontHeightFromPointSize(int tenthsOfPoint);
+
+}  // namespace lurmo

@@ -1,0 +1,116 @@
+#include "list/sorting.h"
+
+#include <commctrl.h>
+
+#include <cwchar>
+
+#include "app/app_state.h"
+#include "engine/entries.h"
+
+namespace lurmo {
+
+namespace {
+
+const RowEntry* Entry(LPARAM data) { return reinterpret_cast<const RowEntry*>(data); }
+bool IsFile(const RowEntry* entry) { return (entry->kind & kKindFile) != 0; }
+
+enum SortKey { kKeyName = 0, kKeySize = 1, kKeyTime = 2 };
+
+PFNLVCOMPARE CompareFor(DWORD state) {
+    static const PFNLVCOMPARE compares[] = {CompareNameAscending, CompareNameDescending, CompareSizeAscending,
+                                            CompareSizeDescending, CompareTimeAscending, CompareTimeDescending};
+    return state <= 5 ? compares[state] : nullptr;
+}
+
+HWND Header() { return reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETHEADER, 0, 0)); }
+
+void SetArrow(int column, bool descending, bool on) {
+    HWND header = Header();
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    if (!SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item))) return;
+    item.fmt &= ~(HDF_SORTUP | HDF_SORTDOWN);
+    if (on) item.fmt |= descending ? HDF_SORTDOWN : HDF_SORTUP;
+    SendMessageW(header, HDM_SETITEMW, column, reinterpret_cast<LPARAM>(&item));
+}
+
+void ClearArrowsOf(DWORD state) {
+    if (state <= 1) {
+        SetArrow(0, false, false);
+    } else if (state <= 3) {
+        SetArrow(1, false, false);
+        SetArrow(2, false, false);
+        if (g_app.dateColumn == 4) SetArrow(3, false, false);
+    } else if (state <= 5) {
+        SetArrow(g_app.dateColumn, false, false);
+    }
+}
+
+void SortRows(DWORD state) {
+    if (PFNLVCOMPARE compare = CompareFor(state)) {
+        SendMessageW(g_app.list, LVM_SORTITEMS, 0, reinterpret_cast<LPARAM>(compare));
+    }
+}
+
+}  // namespace
+
+int CALLBACK CompareNameAscending(LPARAM a, LPARAM b, LPARAM) {
+    const RowEntry* x = Entry(a);
+    const RowEntry* y = Entry(b);
+    if (IsFile(x) != IsFile(y)) return IsFile(x) ? 1 : -1;
+    return _wcsicmp(x->name.c_str(), y->name.c_str());
+}
+
+int CALLBACK CompareNameDescending(LPARAM a, LPARAM b, LPARAM) { return CompareNameAscending(b, a, 0); }
+
+int CALLBACK CompareSizeAscending(LPARAM a, LPARAM b, LPARAM) {
+    const uint64_t x = Entry(a)->size, y = Entry(b)->size;
+    return x < y ? -1 : (x > y ? 1 : 0);
+}
+
+int CALLBACK CompareSizeDescending(LPARAM a, LPARAM b, LPARAM) { return CompareSizeAscending(b, a, 0); }
+
+int CALLBACK CompareTimeAscending(LPARAM a, LPARAM b, LPARAM) {
+    return CompareFileTime(&Entry(a)->time, &Entry(b)->time);
+}
+
+int CALLBACK CompareTimeDescending(LPARAM a, LPARAM b, LPARAM) { return CompareTimeAscending(b, a, 0); }
+
+void SortByColumn(int column) {
+    SortKey key;
+    switch (column) {
+        case 0: key = kKeyName; break;
+        case 1:
+        case 2: key = kKeySize; break;
+        case 3: key = g_app.dateColumn == 4 ? kKeySize : kKeyTime; break;
+        case 4: key = kKeyTime; break;
+        default: return;
+    }
+    const DWORD previous = g_app.settings.sort;
+    const DWORD ascending = static_cast<DWORD>(key) * 2;
+    const DWORD state = previous == ascending ? ascending + 1 : ascending;
+    ClearArrowsOf(previous);
+    g_app.settings.sort = state;
+    SortRows(state);
+    const int arrowColumn = key == kKeyTime ? g_app.dateColumn : column;
+    SetArrow(arrowColumn, state % 2 == 1, true);
+}
+
+void ApplyStoredSort() {
+    const DWORD state = g_app.settings.sort;
+    if (state > 5) return;
+    SortRows(state);
+    const int column = state <= 1 ? 0 : (state <= 3 ? 1 : g_app.dateColumn);
+    SetArrow(column, state % 2 == 1, true);
+}
+
+void MarkSortMenu(HMENU popup) {
+    const DWORD state = g_app.settings.sort;
+    if (state <= 5) {
+        CheckMenuRadioItem(popup, kCmdSortByName, kCmdSortByTime, kCmdSortByName + state / 2, MF_BYCOMMAND);
+    } else {
+        for (UINT id = kCmdSortByName; id <= kCmdSortByTime; ++id) CheckMenuItem(popup, id, MF_BYCOMMAND | MF_UNCHECKED);
+    }
+}
+
+}  // namespace lurmo

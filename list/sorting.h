@@ -1,0 +1,22 @@
+// The order of the result list: one of six states kept in the Sort setting, applied by
+// header clicks, the sort commands and the end of every accumulation.
+#pragma once
+
+#include <windows.h>
+
+namespace lurmo {
+
+// The six compare operations in the list view's LVM_SORTITEMS form.
+int CALLBACK CompareNameAscending(LPARAM a, LPARAM b, LPARAM);
+int CALLBACK CompareNameDescending(LPARAM a, LPARAM b, LPARAM);
+int CALLBACK CompareSizeAscending(LPARAM a, LPARAM b, LPARAM);
+int CALLBACK CompareSizeDescending(LPARAM a, LPARAM b, LPARAM);
+int CALLBACK CompareTimeAscending(LPARAM a, LPARAM b, LPARAM);
+int CALLBACK CompareTimeDescending(LPARAM a, LPARAM b, LPARAM);
+
+// A user's sort request for a column (0-4).
+void SortByColumn(int column);
+void ApplyStoredSort();
+void MarkSortMenu(HMENU popup);
+
+}  // namespace lurmo

@@ -1,0 +1,147 @@
+#include "tests/ui_support.h"
+
+#include <commctrl.h>
+
+#include "app/app_state.h"
+#include "list/result_rows.h"
+
+namespace lurmo::test {
+
+namespace {
+
+LRESULT CALLBACK StandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NOTIFY) {
+        const auto* header = reinterpret_cast<const NMHDR*>(lParam);
+        if (header->code == LVN_DELETEITEM) {
+            ReleaseDeletedRow(reinterpret_cast<const NMLISTVIEW*>(lParam)->lParam);
+            return 0;
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+const wchar_t kClass[] = L"LurmoTestStandIn";
+
+}  // namespace
+
+ListWindow::ListWindow(bool snapshotMode, bool barGraph) {
+    static bool registered = false;
+    if (!registered) {
+        INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES};
+        InitCommonControlsEx(&controls);
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = StandInProc;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = kClass;
+        RegisterClassW(&windowClass);
+        registered = true;
+    }
+    g_app.settings = Settings{};
+    g_app.effect = InEffect{};
+    g_app.effect.snapShot = snapshotMode;
+    g_app.effect.displayGraph = barGraph;
+    g_app.settings.displayGraph = barGraph;
+    g_app.rowCount = 0;
+    g_app.grandTotal = 0;
+    g_app.main = CreateWindowExW(0, kClass, L"Lurmo", WS_OVERLAPPEDWINDOW, 0, 0, 700, 400, nullptr, nullptr,
+                                 GetModuleHandleW(nullptr), nullptr);
+    g_app.list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, 0,
+                                 30, 600, 300, g_app.main, reinterpret_cast<HMENU>(kIdResultList),
+                                 GetModuleHandleW(nullptr), nullptr);
+    g_app.status = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
+                                   g_app.main, reinterpret_cast<HMENU>(kIdStatusBar), GetModuleHandleW(nullptr),
+                                   nullptr);
+    CreateResultColumns();
+}
+
+ListWindow::~ListWindow() {
+    SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);
+    DestroyWindow(g_app.main);
+    g_app.main = g_app.list = g_app.status = nullptr;
+    g_app.rowCount = 0;
+    g_app.grandTotal = 0;
+}
+
+namespace {
+
+template <typename Entry>
+Entry* FillEntry(Entry* entry, const std::wstring& name, uint32_t kind, uint64_t size, const FILETIME& time) {
+    entry->name = name;
+    entry->kind = kind;
+    entry->size = size;
+    entry->time = time;
+    return entry;
+}
+
+}  // namespace
+
+FileEntry* NewFileEntry(const std::wstring& name, uint64_t size, const FILETIME& time) {
+    return FillEntry(new FileEntry, name, kKindFile, size, time);
+}
+
+FolderEntry* NewFolderEntry(const std::wstring& name, uint64_t size, const FILETIME& time) {
+    return FillEntry(new FolderEntry, name, 0, size, time);
+}
+
+SnapshotEntry* NewSnapshotEntry(const std::wstring& name, uint32_t kind, uint64_t size, const FILETIME& time) {
+    return FillEntry(new SnapshotEntry, name, kind, size, time);
+}
+
+FILETIME LocalTime(int year, int month, int day, int hour, int minute, int second) {
+    SYSTEMTIME st{};
+    st.wYear = static_cast<WORD>(year);
+    st.wMonth = static_cast<WORD>(month);
+    st.wDay = static_cast<WORD>(day);
+    st.wHour = static_cast<WORD>(hour);
+    st.wMinute = static_cast<WORD>(minute);
+    st.wSecond = static_cast<WORD>(second);
+    FILETIME time{};
+    SystemTimeToFileTime(&st, &time);
+    return time;
+}
+
+std::wstring StatusText(int part) {
+    wchar_t text[512]{};
+    const LRESULT length = SendMessageW(g_app.status, SB_GETTEXTLENGTHW, part, 0);
+    if (LOWORD(length) >= 512) return L"<too long>";
+    SendMessageW(g_app.status, SB_GETTEXTW, part, reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+std::wstring ColumnCaption(int column) {
+    wchar_t text[128]{};
+    LVCOLUMNW info{};
+    info.mask = LVCF_TEXT;
+    info.pszText = text;
+    info.cchTextMax = 128;
+    SendMessageW(g_app.list, LVM_GETCOLUMNW, column, reinterpret_cast<LPARAM>(&info));
+    return text;
+}
+
+int ArrowOf(int column) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETHEADER, 0, 0));
+    HDITEMW item{};
+    item.mask = HDI_FORMAT;
+    SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item));
+    return item.fmt & (HDF_SORTUP | HDF_SORTDOWN);
+}
+
+std::wstring RowNames() {
+    std::wstring names;
+    const int count = static_cast<int>(SendMessageW(g_app.list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        if (row) names += L",";
+        names += CellText(row, 0);
+    }
+    return names;
+}
+
+void PumpMessages() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+}  // namespace lurmo::test
