@@ -131,6 +131,8 @@ struct AppState {
     int headerHeight = 0;
     COLORREF customColors[16]{};
     HWND labelEdit = nullptr;
+    // A shell context menu while it is tracked; it sees owner-draw messages first.
+    IContextMenu2* trackedShellMenu = nullptr;
 
     Settings settings;
     InEffect effect;

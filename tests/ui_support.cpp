@@ -145,3 +145,95 @@ void PumpMessages() {
 }
 
 }  // namespace lurmo::test
+
+#include "app/main_window.h"
+#include "app/settings.h"
+#include "app/target_boxes.h"
+
+namespace lurmo::test {
+
+namespace {
+
+HHOOK g_boxHook = nullptr;
+std::vector<MessageBoxCatcher::Box> g_boxes;
+int g_answer = IDOK;
+
+LRESULT CALLBACK CatchBoxes(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        HWND window = reinterpret_cast<HWND>(wParam);
+        wchar_t className[32]{};
+        GetClassNameW(window, className, 32);
+        // Only message boxes: the main window and the About box are dialogs too.
+        const bool messageBox = wcscmp(className, L"#32770") == 0 && window != g_app.main &&
+                                (GetDlgItem(window, 0xFFFF) || GetDlgItem(window, 100)) && !GetDlgItem(window, kIdResultList);
+        if (messageBox) {
+            wchar_t text[1024]{}, caption[256]{};
+            // Windows gives the text control the id 0xFFFF, Wine 100.
+            if (!GetDlgItemTextW(window, 0xFFFF, text, 1024)) GetDlgItemTextW(window, 100, text, 1024);
+
+            GetWindowTextW(window, caption, 256);
+            g_boxes.push_back({text, caption});
+            PostMessageW(window, WM_COMMAND, g_answer, 0);
+        }
+    }
+    return CallNextHookEx(g_boxHook, code, wParam, lParam);
+}
+
+}  // namespace
+
+MessageBoxCatcher::MessageBoxCatcher(int answer) {
+    g_boxes.clear();
+    g_answer = answer;
+    g_boxHook = SetWindowsHookExW(WH_CBT, CatchBoxes, nullptr, GetCurrentThreadId());
+}
+
+MessageBoxCatcher::~MessageBoxCatcher() {
+    UnhookWindowsHookEx(g_boxHook);
+    g_boxHook = nullptr;
+}
+
+const std::vector<MessageBoxCatcher::Box>& MessageBoxCatcher::boxes() const { return g_boxes; }
+void MessageBoxCatcher::SetAnswer(int answer) { g_answer = answer; }
+
+std::string Narrow(const std::wstring& text) {
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+    std::string narrow(size > 0 ? size - 1 : 0, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, narrow.data(), size, nullptr, nullptr);
+    return narrow;
+}
+
+void ForgetStoredSettings() {
+    RegDeleteTreeW(HKEY_CURRENT_USER, kHistoryKey);
+    RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
+}
+
+MainWindow::MainWindow(const std::wstring& initialTarget, bool keepRegistry) {
+    if (!keepRegistry) ForgetStoredSettings();
+    g_app.instance = GetModuleHandleW(nullptr);
+    g_app.initialTarget = initialTarget;
+    g_app.nameSlot = 0;
+    g_app.pathBuffer[0] = L'\0';
+    g_app.rowCount = 0;
+    g_app.grandTotal = 0;
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_UPDOWN_CLASS |
+                                                        ICC_USEREX_CLASSES};
+    InitCommonControlsEx(&controls);
+    handle_ = CreateMainWindow();
+    if (handle_) ShowWindow(handle_, SW_SHOW);
+    PumpMessages();
+}
+
+void MainWindow::Destroy() {
+    if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
+    handle_ = nullptr;
+    // The window posts its quit message as it goes; take it out of the queue so the
+    // next test's pumping is not ended by it.
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message != WM_QUIT) DispatchMessageW(&message);
+    }
+}
+
+MainWindow::~MainWindow() { Destroy(); }
+
+}  // namespace lurmo::test

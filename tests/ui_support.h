@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engine/entries.h"
 
@@ -36,5 +37,58 @@ int ArrowOf(int column);
 std::wstring RowNames();
 // Processes the thread's pending messages.
 void PumpMessages();
+
+}  // namespace lurmo::test
+
+namespace lurmo::test {
+
+// Answers every message box the thread shows while it lives, recording what it said.
+class MessageBoxCatcher {
+public:
+    explicit MessageBoxCatcher(int answer = IDOK);
+    ~MessageBoxCatcher();
+    MessageBoxCatcher(const MessageBoxCatcher&) = delete;
+    MessageBoxCatcher& operator=(const MessageBoxCatcher&) = delete;
+
+    struct Box {
+        std::wstring text;
+        std::wstring caption;
+    };
+    const std::vector<Box>& boxes() const;
+    void SetAnswer(int answer);
+};
+
+// Creates the program's real main window in this process on an empty settings key, an
+// optional initial target, and destroys it at the end (saving settings and history).
+class MainWindow {
+public:
+    explicit MainWindow(const std::wstring& initialTarget = L"", bool keepRegistry = false);
+    ~MainWindow();
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+    HWND handle() const { return handle_; }
+    void Destroy();
+
+private:
+    HWND handle_ = nullptr;
+};
+
+// Pumps messages until the condition holds or the time is up; true when it held.
+template <typename Condition>
+bool PumpUntil(Condition condition, DWORD timeout = 10000) {
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeout) return false;
+        PumpMessages();
+        Sleep(5);
+    }
+    return true;
+}
+
+// UTF-8 of a wide text, for failure messages.
+std::string Narrow(const std::wstring& text);
+
+// Deletes the program's settings and history from the registry of the test prefix.
+void ForgetStoredSettings();
 
 }  // namespace lurmo::test

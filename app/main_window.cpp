@@ -1,0 +1,280 @@
+#include "app/main_window.h"
+
+#include <commctrl.h>
+#include <ole2.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "app/app_state.h"
+#include "app/run_control.h"
+#include "app/run_worker.h"
+#include "app/settings.h"
+#include "app/target_boxes.h"
+#include "engine/error_report.h"
+#include "fileops/file_operations.h"
+#include "list/result_rows.h"
+#include "list/sorting.h"
+#include "list/watcher.h"
+
+namespace lurmo {
+
+namespace {
+
+WNDPROC g_previousMainProc = nullptr;
+
+void ReportEngineError(const std::wstring& text) { ShowMessage(text, MB_ICONERROR); }
+
+DWORD ReadOsVersion() {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    if (!GetVersionExW(&info)) return 0;
+#pragma GCC diagnostic pop
+    return (info.dwMajorVersion << 8) | info.dwMinorVersion;
+}
+
+int OverlayValue(int which) {
+    const int index = SHGetIconOverlayIndexW(nullptr, which);
+    return index == -1 ? 0 : (index << 8);
+}
+
+int FindFolderIconIndex() {
+    wchar_t windows[MAX_PATH]{};
+    if (!SHGetSpecialFolderPathW(g_app.main, windows, CSIDL_WINDOWS, FALSE)) return 8;
+    SHFILEINFOW info{};
+    if (!SHGetFileInfoW(windows, 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON)) return 8;
+    return info.iIcon;
+}
+
+int MeasureHeaderHeight() {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETHEADER, 0, 0));
+    RECT item{};
+    if (!header || !SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item))) return 0;
+    return item.bottom - item.top;
+}
+
+void ReadMenuColors() {
+    g_app.menuHighlight = GetSysColor(COLOR_MENUHILIGHT);
+    g_app.menuHighlightText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+}
+
+bool SetUpMainWindow() {
+    g_app.osVersion = ReadOsVersion();
+    OleInitialize(nullptr);
+    LoadSettings();
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS | ICC_USEREX_CLASSES};
+    InitCommonControlsEx(&controls);
+    g_app.status = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
+                                   g_app.main, reinterpret_cast<HMENU>(kIdStatusBar), g_app.instance, nullptr);
+    HIMAGELIST large = nullptr;
+    Shell_GetImageLists(&large, &g_app.smallImages);
+    g_app.shortcutOverlay = OverlayValue(IDO_SHGIOI_LINK);
+    g_app.shareOverlay = OverlayValue(IDO_SHGIOI_SHARE);
+    if (FAILED(SHGetDesktopFolder(g_app.desktop.put()))) {
+        ShowMessage(L"エラー：SHGetDesktopFolder()", MB_ICONERROR);
+        return false;
+    }
+    FillDriveBox();
+    LoadHistory();
+    for (HWND button : {g_app.targetListButton, g_app.browseButton, g_app.accumulateButton}) {
+        SetWindowLongPtrW(button, GWL_STYLE, GetWindowLongPtrW(button, GWL_STYLE) | WS_CLIPSIBLINGS);
+    }
+    ShowTargetList();
+    g_app.folderIconIndex = FindFolderIconIndex();
+    CreateResultColumns();
+    g_app.headerHeight = MeasureHeaderHeight();
+    for (COLORREF& color : g_app.customColors) color = 0;
+    g_app.customColors[0] = g_app.settings.graphColor;
+    g_app.nextClipboardViewer = SetClipboardViewer(g_app.main);
+    LayoutMainWindow();
+    if (!g_app.initialTarget.empty() && CheckFolderExists(g_app.initialTarget) && CheckTarget(g_app.initialTarget)) {
+        ShowBusyLook();
+        if (!StartWorker()) ShowIdleLook();
+    }
+    return true;
+}
+
+// Gives a shell context menu being tracked the first look at its owner-draw and popup
+// messages; everything else goes on to the dialog.
+LRESULT CALLBACK MainSubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (g_app.trackedShellMenu &&
+        (message == WM_DRAWITEM || message == WM_MEASUREITEM || message == WM_INITMENUPOPUP)) {
+        if (g_app.trackedShellMenu->HandleMenuMsg(message, wParam, lParam) == S_OK) {
+            return message == WM_INITMENUPOPUP ? 0 : TRUE;
+        }
+    }
+    return CallWindowProcW(g_previousMainProc, window, message, wParam, lParam);
+}
+
+BOOL OnInitDialog(HWND window) {
+    g_app.main = window;
+    SetClassLongPtrW(window, GCLP_HICON,
+                     reinterpret_cast<LONG_PTR>(LoadIconW(g_app.instance, MAKEINTRESOURCEW(kIconMain))));
+    ReadMenuColors();
+    HMENU menu = GetMenu(window);
+    g_app.fileMenu = GetSubMenu(menu, 0);
+    g_app.editMenu = GetSubMenu(menu, 1);
+    g_app.viewMenu = GetSubMenu(menu, 2);
+    g_app.targetListButton = GetDlgItem(window, kIdTargetListButton);
+    g_app.browseButton = GetDlgItem(window, kIdBrowseButton);
+    g_app.accumulateButton = GetDlgItem(window, kIdAccumulateButton);
+    g_app.list = GetDlgItem(window, kIdResultList);
+    g_app.arrowCursor = LoadCursorW(nullptr, IDC_ARROW);
+    g_app.appStartingCursor = LoadCursorW(nullptr, IDC_APPSTARTING);
+    SetErrorReporter(ReportEngineError);
+    if (!SetUpMainWindow()) {
+        DestroyWindow(window);
+        return TRUE;
+    }
+    g_previousMainProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainSubclassProc)));
+    RegisterDriveNotifications();
+    g_app.dropEffectFormat = RegisterClipboardFormatW(L"Preferred DropEffect");
+    return TRUE;
+}
+
+void OnDestroy() {
+    FreeNewItemTemplates();
+    if (g_app.driveNotification) {
+        SHChangeNotifyDeregister(g_app.driveNotification);
+        g_app.driveNotification = 0;
+    }
+    // A worker that has not yet reached its first step is stopped as well.
+    if (g_app.busy.load() || g_app.worker) StopAccumulation();
+    StopWatcher();
+    ChangeClipboardChain(g_app.main, g_app.nextClipboardViewer);
+    OleFlushClipboard();
+    OleUninitialize();
+    SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);
+    g_app.drivePaths.clear();
+    SaveSettings();
+    g_app.userFont.reset();
+    SaveHistory();
+    g_app.targetIcon.reset();
+    g_app.targetFolder.reset();
+    g_app.desktop.reset();
+    SetErrorReporter(nullptr);
+    PostQuitMessage(0);
+    g_app.main = nullptr;
+}
+
+void OnSize(WPARAM wParam, LPARAM lParam) {
+    LayoutMainWindow();
+    SendMessageW(g_app.status, WM_SIZE, wParam, lParam);
+}
+
+void OnDrawClipboard(UINT message, WPARAM wParam, LPARAM lParam) {
+    int row = -1;
+    while ((row = static_cast<int>(SendMessageW(g_app.list, LVM_GETNEXTITEM, row, LVNI_CUT))) >= 0) {
+        LVITEMW item{};
+        item.stateMask = LVIS_CUT;
+        item.state = 0;
+        SendMessageW(g_app.list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    }
+    if (g_app.nextClipboardViewer) SendMessageW(g_app.nextClipboardViewer, message, wParam, lParam);
+}
+
+void OnChangeClipboardChain(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (reinterpret_cast<HWND>(wParam) == g_app.nextClipboardViewer) {
+        g_app.nextClipboardViewer = reinterpret_cast<HWND>(lParam);
+    } else if (g_app.nextClipboardViewer) {
+        SendMessageW(g_app.nextClipboardViewer, message, wParam, lParam);
+    }
+}
+
+BOOL OnNotify(HWND window, const NMHDR* header) {
+    switch (header->code) {
+        case LVN_ENDLABELEDITW: {
+            const auto* info = reinterpret_cast<const NMLVDISPINFOW*>(header);
+            const bool accepted = FinishRename(info);
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, accepted);
+            if (!accepted && info->item.pszText) PostMessageW(window, WM_COMMAND, kCmdRename, 0);
+            return TRUE;
+        }
+        case LVN_BEGINLABELEDITW: {
+            g_app.labelEdit = reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETEDITCONTROL, 0, 0));
+            const bool allowed = BeginRename(reinterpret_cast<const NMLVDISPINFOW*>(header));
+            if (!allowed) g_app.labelEdit = nullptr;
+            SetWindowLongPtrW(window, DWLP_MSGRESULT, !allowed);
+            return TRUE;
+        }
+        case LVN_BEGINDRAG: StartDrag(reinterpret_cast<const NMLISTVIEW*>(header)); return TRUE;
+        case LVN_COLUMNCLICK: {
+            const int column = reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem;
+            if (column >= 0 && column <= 4) SortByColumn(column);
+            return TRUE;
+        }
+        case LVN_DELETEITEM: ReleaseDeletedRow(reinterpret_cast<const NMLISTVIEW*>(header)->lParam); return TRUE;
+        case NM_RCLICK: ShowListContextMenu(reinterpret_cast<const NMITEMACTIVATE*>(header)); return TRUE;
+        case NM_DBLCLK: {
+            const int row = reinterpret_cast<const NMITEMACTIVATE*>(header)->iItem;
+            if (row >= 0) OpenRow(row);
+            return TRUE;
+        }
+        default: return FALSE;
+    }
+}
+
+INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    if (message == WM_INITDIALOG) return TRUE;
+    if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+        EndDialog(dialog, LOWORD(wParam));
+        return TRUE;
+    }
+    return FALSE;
+}
+
+void OnPrivateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kMsgRunFinishedTree) {
+        StartWatcher();
+    } else if (message == kMsgDriveChange) {
+        OnDriveChange(reinterpret_cast<PCIDLIST_ABSOLUTE*>(wParam), static_cast<LONG>(lParam));
+    } else if (message == kMsgRunFinished) {
+        RestoreArrowCursors();
+    }
+}
+
+}  // namespace
+
+void ShowAboutBox() { DialogBoxW(g_app.instance, MAKEINTRESOURCEW(kDialogAbout), g_app.main, AboutProc); }
+
+void LayoutMainWindow() {
+    RECT client{};
+    GetClientRect(g_app.main, &client);
+    const int width = client.right, height = client.bottom;
+    RECT list{};
+    GetWindowRect(g_app.list, &list);
+    SetWindowPos(g_app.list, nullptr, 0, 0, width, height - g_app.statusHeight - 30, SWP_NOMOVE | SWP_NOZORDER);
+    SetWindowPos(g_app.accumulateButton, nullptr, width - 70, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(g_app.browseButton, nullptr, width - 140, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(g_app.targetListButton, nullptr, width - 210, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    HWND box = g_app.settings.targetList == 0 ? g_app.driveBox : g_app.historyBox;
+    SetWindowPos(box, nullptr, 0, 0, width > 262 ? width - 262 : 0, 22, SWP_NOMOVE | SWP_NOZORDER);
+    if (SendMessageW(g_app.status, SB_GETPARTS, 0, 0) > 1) SetStatusBarParts();
+}
+
+HWND CreateMainWindow() {
+    return CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(kDialogMain), nullptr, MainDialogProc, 0);
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case WM_INITDIALOG: return OnInitDialog(window);
+        case WM_SIZE: OnSize(wParam, lParam); return TRUE;
+        case WM_CLOSE: DestroyWindow(window); return TRUE;
+        case WM_DESTROY: OnDestroy(); return TRUE;
+        case WM_SYSCOLORCHANGE: ReadMenuColors(); return FALSE;
+        case WM_NOTIFY: return OnNotify(window, reinterpret_cast<const NMHDR*>(lParam));
+        case WM_COMMAND: OnCommand(LOWORD(wParam)); return TRUE;
+        case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return TRUE;
+        case WM_DRAWCLIPBOARD: OnDrawClipboard(message, wParam, lParam); return TRUE;
+        case WM_CHANGECBCHAIN: OnChangeClipboardChain(message, wParam, lParam); return TRUE;
+        case kMsgRunFinishedTree:
+        case kMsgDriveChange:
+        case kMsgRunFinished: OnPrivateMessage(message, wParam, lParam); return TRUE;
+        default: return FALSE;
+    }
+}
+
+}  // namespace lurmo

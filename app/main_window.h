@@ -1,0 +1,16 @@
+// The main window: a modeless dialog whose procedure is the hub of the program.
+#pragma once
+
+#include <windows.h>
+
+namespace lurmo {
+
+// Creates the main window from its template; null when that fails.
+HWND CreateMainWindow();
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+void LayoutMainWindow();
+void OnInitMenuPopup(HMENU popup);
+void OnCommand(UINT id);
+void ShowAboutBox();
+
+}  // namespace lurmo

@@ -1,0 +1,121 @@
+#include "export/export_file.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "engine/entries.h"
+#include "engine/handles.h"
+#include "export/save_dialog.h"
+
+namespace lurmo {
+
+namespace {
+
+constexpr int kPercentColumn = 2;
+// Lines gather in memory and go to the file in pieces of about this size.
+constexpr size_t kFlushSize = 64 * 1024;
+
+// The cell's text, at most `limit` characters, as the list gives it.
+std::wstring ReadCellText(HWND list, int index, int column, size_t limit) {
+    std::wstring text(limit + 1, L'\0');
+    LVITEMW item{};
+    item.iSubItem = column;
+    item.pszText = text.data();
+    item.cchTextMax = static_cast<int>(text.size());
+    const LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+    text.resize(length > 0 ? static_cast<size_t>(length) : 0);
+    return text;
+}
+
+const RowEntry* RowRecord(HWND list, int index) {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = index;
+    if (!SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return nullptr;
+    return reinterpret_cast<const RowEntry*>(item.lParam);
+}
+
+}  // namespace
+
+bool WriteAll(HANDLE file, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, data.data() + done, chunk, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
+int ShowLurmoMessage(HWND owner, const std::wstring& text, UINT type) {
+    return MessageBoxW(owner, text.c_str(), L"Lurmo", type);
+}
+
+std::vector<ListedRow> ReadListedRows(HWND list, bool selectedOnly, int dateColumn) {
+    std::vector<int> indices;
+    if (selectedOnly) {
+        int index = -1;
+        for (;;) {
+            index = static_cast<int>(SendMessageW(list, LVM_GETNEXTITEM, static_cast<WPARAM>(index), LVNI_SELECTED));
+            if (index < 0) break;
+            indices.push_back(index);
+        }
+    } else {
+        const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+        for (int index = 0; index < count; ++index) indices.push_back(index);
+    }
+
+    std::vector<ListedRow> rows;
+    rows.reserve(indices.size());
+    for (int index : indices) {
+        const RowEntry* record = RowRecord(list, index);
+        if (!record) continue;
+        rows.push_back({record->name, record->size, ReadCellText(list, index, kPercentColumn, kExportPercentLength),
+                        ReadCellText(list, index, dateColumn, kExportTimeLength)});
+    }
+    return rows;
+}
+
+bool WriteListingTo(const ExportRequest& request, HANDLE file, int kind) {
+    const auto fail = [&] {
+        request.showMessage(request.owner, L"エラー：WriteFile()", MB_ICONERROR);
+        return false;
+    };
+    std::string pending = ExportPreamble(kind) + ExportHeaderBytes(kind, request.unit);
+    for (const ListedRow& listed : ReadListedRows(request.list, request.selectedOnly, request.dateColumn)) {
+        const ExportRow row{listed.name, listed.size, listed.percent, listed.time};
+        pending += ExportRowBytes(kind, row, request.unit, request.comma);
+        if (pending.size() >= kFlushSize) {
+            if (!WriteAll(file, pending)) return fail();
+            pending.clear();
+        }
+    }
+    if (!WriteAll(file, pending)) return fail();
+    return true;
+}
+
+bool WriteListing(const ExportRequest& request, const std::wstring& path, int kind) {
+    if (!IsExportKind(kind)) kind = kExportCsv;
+    bool written = false;
+    {
+        unique_hfile file(
+            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) {
+            request.showMessage(request.owner, L"エラー：CreateFile()", MB_ICONERROR);
+            return false;
+        }
+        written = WriteListingTo(request, file.get(), kind);
+    }
+    if (written) request.showMessage(request.owner, L"エキスポートが完了しました.", MB_ICONINFORMATION);
+    return written;
+}
+
+void ExportListing(const ExportRequest& request) {
+    ExportChoice choice;
+    if (!ChooseExportFile(request.owner, request.targetPath, request.osVersion, choice)) return;
+    WriteListing(request, choice.path, choice.kind);
+}
+
+}  // namespace lurmo

@@ -1,0 +1,288 @@
+#include "export/report.h"
+
+#include <algorithm>
+#include <optional>
+#include <string_view>
+
+#include "engine/accumulation.h"
+#include "engine/error_report.h"
+#include "engine/file_system.h"
+#include "engine/handles.h"
+#include "engine/size_rule.h"
+#include "export/export_file.h"
+#include "export/export_lines.h"
+#include "list/number_format.h"
+
+namespace lurmo {
+
+namespace {
+
+constexpr char kUsage[] =
+    "Usage: lurmo-report [options] FOLDER\n"
+    "Measures every item directly inside FOLDER and writes the lines the list's export of\n"
+    "all rows writes: the header, then one line per item.\n"
+    "  --mode snapshot|tree      how the folder is measured (default snapshot)\n"
+    "  --size used|logical       size on disk or file size (default used)\n"
+    "  --unit byte|kb|mb|gb      unit of the size column (default byte)\n"
+    "  --comma, --no-comma       group the digits of the size by \",\" in the tab and\n"
+    "                            Unicode formats (default --comma)\n"
+    "  --sort name|size|time     order of the rows (default name: ascending, ignoring\n"
+    "                            case, folders and files alike; equal sizes and times\n"
+    "                            are ordered by name)\n"
+    "  --descending              the reverse order\n"
+    "  --format csv|tab|unicode  file type of the export (default csv)\n"
+    "  --output FILE             write to FILE instead of standard output\n"
+    "  --help                    show this text\n"
+    "Exit status: 0 written; 1 the folder cannot be measured or the output cannot be\n"
+    "written; 2 bad usage.\n";
+
+enum class SortKey { Name, Size, Time };
+
+struct ReportOptions {
+    bool snapshotMode = true;
+    bool usedSize = true;
+    int unit = kUnitByte;
+    bool comma = true;
+    SortKey sort = SortKey::Name;
+    bool descending = false;
+    int kind = kExportCsv;
+    std::wstring output;
+    std::wstring folder;
+    bool help = false;
+};
+
+// The choice among names that value stands for, as its index; nothing when none.
+std::optional<int> PickWord(std::wstring_view value, std::initializer_list<std::wstring_view> words) {
+    int index = 0;
+    for (std::wstring_view word : words) {
+        if (value == word) return index;
+        ++index;
+    }
+    return std::nullopt;
+}
+
+// Reads the words into options; on a mistake returns what was wrong.
+std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args, ReportOptions& options) {
+    bool folderGiven = false;
+    bool optionsEnded = false;
+    for (size_t i = 0; i < args.size(); ++i) {
+        std::wstring word = args[i];
+        if (optionsEnded || word.empty() || word[0] != L'-' || word == L"-") {
+            if (folderGiven) return L"more than one folder: " + word;
+            options.folder = word;
+            folderGiven = true;
+            continue;
+        }
+        if (word == L"--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (word == L"--help" || word == L"-h") {
+            options.help = true;
+            continue;
+        }
+        if (word == L"--comma" || word == L"--no-comma") {
+            options.comma = word == L"--comma";
+            continue;
+        }
+        if (word == L"--descending") {
+            options.descending = true;
+            continue;
+        }
+        // The options that take a value accept "--name value" and "--name=value".
+        std::wstring value;
+        const size_t equals = word.find(L'=');
+        if (equals != std::wstring::npos) {
+            value = word.substr(equals + 1);
+            word.resize(equals);
+        } else if (word == L"--mode" || word == L"--size" || word == L"--unit" || word == L"--sort" ||
+                   word == L"--format" || word == L"--output") {
+            if (i + 1 >= args.size()) return L"missing value for " + word;
+            value = args[++i];
+        } else {
+            return L"unknown option: " + word;
+        }
+
+        std::optional<int> pick;
+        if (word == L"--mode") {
+            if ((pick = PickWord(value, {L"snapshot", L"tree"}))) options.snapshotMode = *pick == 0;
+        } else if (word == L"--size") {
+            if ((pick = PickWord(value, {L"used", L"logical"}))) options.usedSize = *pick == 0;
+        } else if (word == L"--unit") {
+            if ((pick = PickWord(value, {L"byte", L"kb", L"mb", L"gb"}))) options.unit = *pick;
+        } else if (word == L"--sort") {
+            if ((pick = PickWord(value, {L"name", L"size", L"time"}))) options.sort = static_cast<SortKey>(*pick);
+        } else if (word == L"--format") {
+            if ((pick = PickWord(value, {L"csv", L"tab", L"unicode"}))) options.kind = kExportCsv + *pick;
+        } else if (word == L"--output") {
+            if (!value.empty()) pick = 0;
+            options.output = value;
+        } else {
+            return L"unknown option: " + word;
+        }
+        if (!pick) return L"bad value for " + word + L": " + value;
+    }
+    if (!options.help && !folderGiven) return std::wstring(L"no folder given");
+    return std::nullopt;
+}
+
+// The records of one run, released by the layout of its mode.
+struct RowRecords {
+    bool snapshotMode = true;
+    std::vector<RowEntry*> rows;
+    RowRecords() = default;
+    RowRecords(const RowRecords&) = delete;
+    RowRecords& operator=(const RowRecords&) = delete;
+    ~RowRecords() {
+        for (RowEntry* row : rows) ReleaseRowEntry(row, snapshotMode);
+    }
+};
+
+int CompareNames(const RowEntry* a, const RowEntry* b) {
+    const int folded = CompareStringOrdinal(a->name.c_str(), static_cast<int>(a->name.size()), b->name.c_str(),
+                                            static_cast<int>(b->name.size()), TRUE);
+    if (folded != CSTR_EQUAL && folded != 0) return folded - CSTR_EQUAL;
+    return a->name.compare(b->name);
+}
+
+int CompareRows(const RowEntry* a, const RowEntry* b, SortKey key) {
+    int order = 0;
+    if (key == SortKey::Size) order = a->size < b->size ? -1 : a->size > b->size ? 1 : 0;
+    if (key == SortKey::Time) order = CompareFileTime(&a->time, &b->time);
+    return order != 0 ? order : CompareNames(a, b);
+}
+
+void SortRows(std::vector<RowEntry*>& rows, SortKey key, bool descending) {
+    std::stable_sort(rows.begin(), rows.end(), [&](const RowEntry* a, const RowEntry* b) {
+        const int order = CompareRows(a, b, key);
+        return descending ? order > 0 : order < 0;
+    });
+}
+
+std::string ListingBytes(const std::vector<RowEntry*>& rows, uint64_t total, const ReportOptions& options) {
+    std::string bytes = ExportPreamble(options.kind) + ExportHeaderBytes(options.kind, options.unit);
+    for (const RowEntry* entry : rows) {
+        const std::wstring percent = total != 0 ? FormatPercent(entry->size, total) : std::wstring();
+        const std::wstring time = FormatDate(entry->time);
+        bytes += ExportRowBytes(options.kind, {entry->name, entry->size, percent, time}, options.unit, options.comma);
+    }
+    return bytes;
+}
+
+// The engine's failure texts go to the report's error stream while it runs.
+thread_local std::wostream* t_errors = nullptr;
+
+void ReportToErrorStream(const std::wstring& text) {
+    if (t_errors) *t_errors << text << L'\n';
+}
+
+struct ErrorStreamScope {
+    ErrorReporter previous;
+    std::wostream* previousStream;
+    explicit ErrorStreamScope(std::wostream& err)
+        : previous(SetErrorReporter(ReportToErrorStream)), previousStream(std::exchange(t_errors, &err)) {}
+    ~ErrorStreamScope() {
+        t_errors = previousStream;
+        SetErrorReporter(previous);
+    }
+    ErrorStreamScope(const ErrorStreamScope&) = delete;
+    ErrorStreamScope& operator=(const ErrorStreamScope&) = delete;
+};
+
+// The folder as the messages name it: absolute, with its trailing backslash.
+std::wstring FolderPath(const std::wstring& folder) {
+    const DWORD needed = GetFullPathNameW(folder.c_str(), 0, nullptr, nullptr);
+    std::wstring full;
+    if (needed > 0) {
+        full.resize(needed);
+        const DWORD length = GetFullPathNameW(folder.c_str(), needed, full.data(), nullptr);
+        full.resize(length < needed ? length : 0);
+    }
+    if (full.empty()) full = folder;
+    if (!full.empty() && full.back() != L'\\') full.push_back(L'\\');
+    return full;
+}
+
+bool IsExistingFolder(const std::wstring& path) {
+    const std::wstring extended = MakeExtendedPath(path);
+    const DWORD attributes = GetFileAttributesW(extended.empty() ? path.c_str() : extended.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Measures the folder's children into records; false (reported) when it cannot be done.
+bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& total, std::wostream& err) {
+    const std::wstring path = FolderPath(options.folder);
+    RunParameters params;
+    params.usedSize = options.usedSize;
+    if (!IsExistingFolder(path) || !SetScanTarget(params, path)) {
+        err << L"指定されたフォルダは存在しません. : " << path << L'\n';
+        return false;
+    }
+    if (!QueryClusterSize(params, path.c_str())) return false;
+
+    RunSink sink;
+    std::vector<RowEntry*>& rows = records.rows;
+    sink.fileRow = [&rows](FileEntry* entry) { rows.push_back(entry); };
+    sink.folderRow = [&rows](FolderEntry* entry) { rows.push_back(entry); };
+    sink.snapshotRow = [&rows](SnapshotEntry* entry) { rows.push_back(entry); };
+    total = MeasureChildren(params, options.snapshotMode, sink).grandTotal;
+    return true;
+}
+
+}  // namespace
+
+int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wostream& err) {
+    ReportOptions options;
+    if (std::optional<std::wstring> mistake = ParseArguments(args, options)) {
+        err << L"lurmo-report: " << *mistake << L'\n' << kUsage;
+        return 2;
+    }
+    if (options.help) {
+        out << kUsage;
+        out.flush();
+        return out ? 0 : 1;
+    }
+
+    ErrorStreamScope errors(err);
+    RowRecords records;
+    records.snapshotMode = options.snapshotMode;
+    uint64_t total = 0;
+    if (!MeasureFolder(options, records, total, err)) return 1;
+    SortRows(records.rows, options.sort, options.descending);
+    const std::string bytes = ListingBytes(records.rows, total, options);
+
+    if (options.output.empty()) {
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        out.flush();
+        if (!out) {
+            err << L"エラー：WriteFile()\n";
+            return 1;
+        }
+        return 0;
+    }
+    unique_hfile file(CreateFileW(options.output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        err << L"エラー：CreateFile()\n";
+        return 1;
+    }
+    if (!WriteAll(file.get(), bytes)) {
+        err << L"エラー：WriteFile()\n";
+        return 1;
+    }
+    return 0;
+}
+
+void WriteStandardText(HANDLE handle, const std::wstring& text) {
+    if (text.empty() || handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+    DWORD mode = 0;
+    if (GetConsoleMode(handle, &mode)) {
+        DWORD written = 0;
+        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    const UINT codePage = GetConsoleOutputCP();
+    WriteAll(handle, ConvertToCodePage(text, codePage ? codePage : CP_OEMCP));
+}
+
+}  // namespace lurmo

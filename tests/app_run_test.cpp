@@ -1,0 +1,303 @@
+// Accumulations end to end in the real main window: typing a target, measuring it in
+// both modes, cancelling, navigating and closing during a run.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <map>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/run_control.h"
+#include "app/target_boxes.h"
+#include "engine/file_system.h"
+#include "list/number_format.h"
+#include "list/result_rows.h"
+#include "tests/test_support.h"
+#include "tests/ui_support.h"
+
+using namespace lurmo;
+using namespace lurmo::test;
+
+namespace {
+
+std::wstring WindowText(HWND window) {
+    wchar_t text[512]{};
+    GetWindowTextW(window, text, 512);
+    return text;
+}
+
+// The worker has ended: its last rows, totals and history are written.
+bool RunEnded() { return g_app.worker && WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0; }
+
+// Types the target into the drive box and presses the accumulate button.
+void Accumulate(const std::wstring& target) {
+    SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetBoxEditText(g_app.driveBox, target);
+    SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+}
+
+void WaitForRun() {
+    ASSERT_TRUE(PumpUntil(RunEnded)) << "the run did not end";
+    PumpMessages();
+}
+
+std::map<std::wstring, uint64_t> RowSizes() {
+    std::map<std::wstring, uint64_t> sizes;
+    for (int row = 0; row < g_app.rowCount; ++row) {
+        const RowEntry* entry = RowEntryAt(row);
+        sizes[entry->name] = entry->size;
+    }
+    return sizes;
+}
+
+// The settings as the options would leave them for the next run.
+void ChooseMode(bool snapshot, bool used) {
+    g_app.settings.snapShot = snapshot;
+    g_app.settings.usedSize = used;
+}
+
+// A small tree: Big (8192 + 1 bytes), Small (one 100-byte file), note.txt (10 bytes).
+void MakeTree(const TempFolder& root) {
+    root.File(L"Big\\a.bin", 8192);
+    root.File(L"Big\\deep\\b.bin", 1);
+    root.File(L"Small\\c.bin", 100);
+    root.File(L"note.txt", 10);
+}
+
+bool PostedMessageWaiting(UINT message) {
+    MSG queued;
+    return PeekMessageW(&queued, g_app.main, message, message, PM_NOREMOVE) != FALSE;
+}
+
+}  // namespace
+
+TEST(Run, MeasuresEveryChildInBothModes) {
+    TempFolder root;
+    MakeTree(root);
+    MainWindow window;
+    for (bool snapshot : {false, true}) {
+        for (bool used : {false, true}) {
+            ChooseMode(snapshot, used);
+            Accumulate(root.path());
+            WaitForRun();
+            EXPECT_EQ(g_app.effect.snapShot, static_cast<DWORD>(snapshot));
+            const std::map<std::wstring, uint64_t> expected = used
+                ? std::map<std::wstring, uint64_t>{{L"Big", 12288}, {L"Small", 4096}, {L"note.txt", 4096}}
+                : std::map<std::wstring, uint64_t>{{L"Big", 8193}, {L"Small", 100}, {L"note.txt", 10}};
+            EXPECT_EQ(RowSizes(), expected);
+            const uint64_t total = used ? 20480 : 8303;
+            EXPECT_EQ(g_app.grandTotal, total);
+            // Stored sort 3: by size, descending, with the arrow on the size column (used
+            // sizes make Small and note.txt equal, and equal keys keep no order).
+            if (used) EXPECT_EQ(CellText(0, 0), L"Big");
+            else EXPECT_EQ(RowNames(), L"Big,Small,note.txt");
+            EXPECT_EQ(ArrowOf(1), HDF_SORTDOWN);
+            EXPECT_EQ(CellText(0, 2), FormatPercent(expected.at(L"Big"), total));
+            EXPECT_EQ(StatusText(0), L" 3 個");
+            EXPECT_EQ(StatusText(1), used ? L"合計：20,480 Bytes" : L"合計：8,303 Bytes");
+            EXPECT_EQ(WindowText(g_app.main), root.path() + L" - Lurmo");
+            EXPECT_EQ(BoxItemText(g_app.historyBox, 0), root.path());
+        }
+    }
+}
+
+TEST(Run, EmptyTargetAndASingleEmptyFile) {
+    TempFolder empty, single;
+    single.File(L"zero.bin", 0);
+    MainWindow window;
+    Accumulate(empty.path());
+    WaitForRun();
+    EXPECT_EQ(g_app.rowCount, 0);
+    EXPECT_EQ(StatusText(0), L" 0 個");
+    EXPECT_EQ(StatusText(1), L"合計：0 Bytes");
+
+    Accumulate(single.path());
+    WaitForRun();
+    ASSERT_EQ(g_app.rowCount, 1);
+    EXPECT_EQ(CellText(0, 1), L"0");
+    EXPECT_EQ(CellText(0, 2), L"");   // nothing to share out
+    EXPECT_EQ(g_app.grandTotal, 0u);
+}
+
+TEST(Run, RefusesTargetsItCannotMeasure) {
+    MainWindow window;
+    MessageBoxCatcher catcher;
+    Accumulate(L"Q:\\no drive here");
+    ASSERT_EQ(catcher.boxes().size(), 1u);
+    EXPECT_EQ(catcher.boxes()[0].text, L"読み取りできませんでした. : Q:\\no drive here");
+    EXPECT_FALSE(g_app.busy.load());
+
+    // A folder whose path leaves no room for a row name behind its backslash.
+    TempFolder root;
+    std::wstring tooLong = root.path();
+    while (tooLong.size() + 31 < 258) tooLong += L"\\" + std::wstring(30, L'x');
+    tooLong += L"\\" + std::wstring(258 - tooLong.size() - 1, L'y');
+    ASSERT_EQ(tooLong.size(), 258u);
+    lurmo::test::MakeFolders(L"\\\\?\\" + tooLong);
+    Accumulate(tooLong);
+    ASSERT_EQ(catcher.boxes().size(), 2u);
+    EXPECT_EQ(catcher.boxes()[1].text.rfind(L"指定されたパスが見つかりません. : ", 0), 0u);
+    EXPECT_EQ(g_app.nameSlot, 0u);   // nothing was installed
+}
+
+TEST(Run, SettingsTakeEffectOnlyAtTheNextRun) {
+    TempFolder root;
+    MakeTree(root);
+    MainWindow window;
+    ChooseMode(false, false);
+    g_app.settings.displayGraph = 0;
+    Accumulate(root.path());
+    WaitForRun();
+    // The options change, the listing stays as measured.
+    g_app.settings.usedSize = 1;
+    g_app.settings.displayGraph = 1;
+    EXPECT_EQ(g_app.effect.usedSize, 0u);
+    EXPECT_EQ(g_app.dateColumn, 3);
+    EXPECT_EQ(g_app.grandTotal, 8303u);
+    Accumulate(root.path());
+    WaitForRun();
+    EXPECT_EQ(g_app.effect.usedSize, 1u);
+    EXPECT_EQ(g_app.effect.displayGraph, 1u);
+    EXPECT_EQ(g_app.dateColumn, 4);
+    EXPECT_EQ(g_app.grandTotal, 20480u);
+    EXPECT_FALSE(CellText(0, 4).empty());
+}
+
+TEST(Run, LinksAmongTheChildrenAreEnteredAndLoopsEnd) {
+    const char* tree = std::getenv("LURMO_LINK_TREE");
+    ASSERT_NE(tree, nullptr);
+    std::wstring root(tree, tree + strlen(tree));
+    for (wchar_t& c : root) if (c == L'/') c = L'\\';
+    MainWindow window;
+    ChooseMode(false, false);
+    Accumulate(root);
+    WaitForRun();
+    // a holds ten.bin, a loop back to the root (not entered) and a link to b.
+    EXPECT_EQ(RowSizes(), (std::map<std::wstring, uint64_t>{{L"a", 110}, {L"b", 100}}));
+}
+
+namespace {
+
+std::atomic<bool> g_cancelInTrigger{false};
+
+// Sets the cancel request when the worker meets the trigger file, as a user would in
+// the middle of that folder.
+DWORD CancelAtTrigger(const WIN32_FIND_DATAW& data) {
+    if (g_cancelInTrigger && wcscmp(data.cFileName, L"trigger.bin") == 0) g_app.cancel.store(1);
+    return data.dwFileAttributes;
+}
+
+std::vector<std::wstring> EnumerationOrder(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!IsDotEntry(data)) names.push_back(data.cFileName);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+}
+
+}  // namespace
+
+TEST(Run, CancellingKeepsTheFinishedRowsAndPostsNothing) {
+    TempFolder root;
+    for (const wchar_t* name : {L"one", L"two", L"three", L"four"}) root.File(std::wstring(name) + L"\\x.bin", 10);
+    // The third folder the file system returns holds the trigger.
+    const std::vector<std::wstring> order = EnumerationOrder(root.path());
+    ASSERT_EQ(order.size(), 4u);
+    root.File(order[2] + L"\\trigger.bin", 5);
+
+    static CompressionProbe probe{CancelAtTrigger, nullptr};
+    const CompressionProbe* previous = InstallCompressionProbe(&probe);
+    MainWindow window;
+    ChooseMode(false, false);
+    g_cancelInTrigger = true;
+    Accumulate(root.path());
+    ASSERT_TRUE(PumpUntil([] { return !g_app.busy.load(); }));
+    g_cancelInTrigger = false;
+    InstallCompressionProbe(previous);
+
+    EXPECT_FALSE(PostedMessageWaiting(kMsgRunFinishedTree));
+    EXPECT_FALSE(PostedMessageWaiting(kMsgRunFinished));
+    EXPECT_EQ(g_app.rowCount, 2);
+    EXPECT_EQ(RowNames(), order[0] + L"," + order[1]);
+    EXPECT_EQ(g_app.grandTotal, 20u);
+    EXPECT_EQ(WindowText(g_app.accumulateButton), L"中止(&S)");   // the canceller restores the look
+    ShowIdleLook();
+    EXPECT_EQ(WindowText(g_app.accumulateButton), L"集計(&A)");
+}
+
+TEST(Run, TheCancelQuestionCanBeAnsweredEitherWay) {
+    TempFolder root;
+    MakeTree(root);
+    MainWindow window;
+    // A run that is still going: the worker has not been started, only marked busy.
+    g_app.busy.store(1);
+    {
+        MessageBoxCatcher no(IDNO);
+        SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+        ASSERT_EQ(no.boxes().size(), 1u);
+        EXPECT_EQ(no.boxes()[0].text, L"中止しますか？");
+        EXPECT_TRUE(g_app.busy.load());
+    }
+    g_app.busy.store(0);
+
+    // A real run over a tree large enough to be caught: the answer yes stops it.
+    for (int i = 0; i < 200; ++i) root.File(L"Many\\f" + std::to_wstring(i), 1);
+    Accumulate(root.path());
+    {
+        MessageBoxCatcher yes(IDYES);
+        if (g_app.busy.load()) {
+            SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+            EXPECT_FALSE(g_app.busy.load());
+            EXPECT_EQ(WindowText(g_app.accumulateButton), L"集計(&A)");
+        }
+    }
+    PumpUntil(RunEnded);
+}
+
+TEST(Run, NavigationGoesUpAndIntoFolders) {
+    TempFolder root;
+    MakeTree(root);
+    MainWindow window;
+    ChooseMode(false, false);
+    Accumulate(root / L"Big");
+    WaitForRun();
+    EXPECT_EQ(RowSizes(), (std::map<std::wstring, uint64_t>{{L"a.bin", 8192}, {L"deep", 1}}));
+
+    SendMessageW(g_app.main, WM_COMMAND, kCmdUpOneLevel, 0);
+    WaitForRun();
+    EXPECT_EQ(BoxEditText(g_app.driveBox), root.path());
+    EXPECT_EQ(BoxEditText(g_app.historyBox), root.path());
+    EXPECT_EQ(g_app.rowCount, 3);
+
+    const int row = FindRowByName(L"Small");
+    ASSERT_GE(row, 0);
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED;
+    item.state = LVIS_SELECTED;
+    SendMessageW(g_app.list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+    SendMessageW(g_app.main, WM_COMMAND, kCmdSelectedFolder, 0);
+    WaitForRun();
+    EXPECT_EQ(std::wstring(g_app.pathBuffer), root.path() + L"\\Small\\");
+    EXPECT_EQ(RowSizes(), (std::map<std::wstring, uint64_t>{{L"c.bin", 100}}));
+}
+
+TEST(Run, ClosingDuringARunEndsWithinTheBound) {
+    TempFolder root;
+    for (int folder = 0; folder < 20; ++folder)
+        for (int i = 0; i < 50; ++i) root.File(L"d" + std::to_wstring(folder) + L"\\f" + std::to_wstring(i), 1);
+    MainWindow window;
+    ChooseMode(false, false);
+    Accumulate(root.path());
+    const DWORD start = GetTickCount();
+    window.Destroy();
+    EXPECT_LT(GetTickCount() - start, 6000u);
+    EXPECT_FALSE(g_app.busy.load());
+    EXPECT_FALSE(g_app.worker);
+}

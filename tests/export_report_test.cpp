@@ -1,0 +1,412 @@
+// The console report on a generated tree: the size of each child in both modes, under both
+// size rules and in each format; its order, its texts, its usage and its exit status.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "engine/entries.h"
+#include "export/export_lines.h"
+#include "export/report.h"
+#include "list/number_format.h"
+#include "tests/test_support.h"
+
+using namespace lurmo;
+using lurmo::test::TempFolder;
+
+namespace {
+
+struct ReportRun {
+    int status = -1;
+    std::string out;
+    std::wstring err;
+};
+
+ReportRun RunWith(const std::vector<std::wstring>& args) {
+    std::ostringstream out;
+    std::wostringstream err;
+    ReportRun run;
+    run.status = RunReport(args, out, err);
+    run.out = out.str();
+    run.err = err.str();
+    return run;
+}
+
+// One row of a listing split into its four fields.
+using Fields = std::vector<std::wstring>;
+
+std::wstring FromOem(const std::string& bytes) {
+    if (bytes.empty()) return {};
+    const int needed = MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
+    std::wstring text(static_cast<size_t>(needed), L'\0');
+    MultiByteToWideChar(CP_OEMCP, 0, bytes.data(), static_cast<int>(bytes.size()), text.data(), needed);
+    return text;
+}
+
+Fields SplitCsv(const std::wstring& line) {
+    Fields fields(1);
+    bool quoted = false;
+    for (size_t i = 0; i < line.size(); ++i) {
+        const wchar_t c = line[i];
+        if (quoted) {
+            if (c == L'"' && i + 1 < line.size() && line[i + 1] == L'"') {
+                fields.back().push_back(L'"');
+                ++i;
+            } else if (c == L'"') {
+                quoted = false;
+            } else {
+                fields.back().push_back(c);
+            }
+        } else if (c == L'"') {
+            quoted = true;
+        } else if (c == L',') {
+            fields.emplace_back();
+        } else {
+            fields.back().push_back(c);
+        }
+    }
+    return fields;
+}
+
+Fields SplitTabs(const std::wstring& line) {
+    Fields fields(1);
+    for (wchar_t c : line) {
+        if (c == L'\t') fields.emplace_back();
+        else fields.back().push_back(c);
+    }
+    return fields;
+}
+
+// Checks the preamble and header of a listing and returns its rows.
+std::vector<Fields> ParseListing(const std::string& bytes, int kind, int unit) {
+    std::vector<Fields> rows;
+    const std::string head = ExportPreamble(kind) + ExportHeaderBytes(kind, unit);
+    EXPECT_EQ(bytes.substr(0, head.size()), head);
+    if (bytes.compare(0, head.size(), head) != 0) return rows;
+    const std::string body = bytes.substr(head.size());
+    std::wstring text;
+    if (kind == kExportUnicode) {
+        EXPECT_EQ(body.size() % 2, 0u);
+        text.assign(reinterpret_cast<const wchar_t*>(body.data()), body.size() / 2);
+    } else {
+        text = FromOem(body);
+    }
+    size_t start = 0;
+    while (start < text.size()) {
+        const size_t end = text.find(L"\r\n", start);
+        EXPECT_NE(end, std::wstring::npos) << "the last line has no CR LF";
+        if (end == std::wstring::npos) break;
+        const std::wstring line = text.substr(start, end - start);
+        EXPECT_EQ(line.find(L'\0'), std::wstring::npos);
+        rows.push_back(kind == kExportCsv ? SplitCsv(line) : SplitTabs(line));
+        EXPECT_EQ(rows.back().size(), 4u) << "fields of a line";
+        start = end + 2;
+    }
+    return rows;
+}
+
+uint64_t ParseCount(std::wstring text) {
+    std::erase(text, L',');
+    return text.empty() ? ~0ull : std::stoull(text);
+}
+
+void SetTimes(const std::wstring& path, int day) {
+    SYSTEMTIME st{2010, 3, 0, static_cast<WORD>(day), 9, 5, 0, 0};
+    FILETIME time;
+    SystemTimeToFileTime(&st, &time);
+    HANDLE item = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(item, INVALID_HANDLE_VALUE);
+    EXPECT_TRUE(SetFileTime(item, nullptr, nullptr, &time));
+    CloseHandle(item);
+}
+
+std::wstring DateOf(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(path.c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return L"<missing>";
+    FindClose(find);
+    return FormatDate(ToLocalFileTime(data.ftLastWriteTime));
+}
+
+// A folder whose children's sizes are known: files directly inside and folders with
+// files at several depths, each file's logical size and its size in whole clusters.
+class ReportTree : public ::testing::Test {
+protected:
+    struct Child {
+        std::wstring name;
+        uint64_t logical;
+        uint64_t used;
+    };
+
+    void SetUp() override {
+        DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
+        ASSERT_TRUE(GetDiskFreeSpaceW((tree_.path() + L"\\").c_str(), &sectors, &bytes, &freeClusters, &clusters));
+        cluster_ = sectors * bytes;
+        EXPECT_EQ(cluster_, 4096u);
+        AddFile(L"alpha\\one.bin", 1);
+        AddFile(L"alpha\\three.bin", 4097);
+        AddFile(L"alpha\\deep\\er\\two.bin", 5000);
+        AddFile(L"alpha\\deep\\empty.bin", 0);
+        AddFile(L"b.bin", 1536);
+        tree_.Folder(L"charlie");
+        AddFile(L"d,e.txt", 10);
+        AddFile(L"Zed.bin", 0);
+        AddFile(L"large.bin", 3ull << 30);
+        int day = 1;
+        for (const wchar_t* name : {L"Zed.bin", L"d,e.txt", L"charlie", L"large.bin", L"alpha", L"b.bin"}) {
+            SetTimes(tree_ / name, day++);
+        }
+    }
+
+    void AddFile(const std::wstring& relative, uint64_t size) {
+        tree_.File(relative, size);
+        const std::wstring child = relative.substr(0, relative.find(L'\\'));
+        const uint64_t used = (size + cluster_ - 1) / cluster_ * cluster_;
+        expected_[child].logical += size;
+        expected_[child].used += used;
+    }
+
+    struct Sizes {
+        uint64_t logical = 0;
+        uint64_t used = 0;
+    };
+
+    TempFolder tree_;
+    uint32_t cluster_ = 4096;
+    std::map<std::wstring, Sizes> expected_{{L"charlie", {}}};
+};
+
+}  // namespace
+
+TEST_F(ReportTree, ChildSizesAreTheSumsOfTheirFilesInEveryModeRuleAndFormat) {
+    const std::pair<const wchar_t*, int> formats[] = {{L"csv", kExportCsv}, {L"tab", kExportTab}, {L"unicode", kExportUnicode}};
+    for (const wchar_t* mode : {L"snapshot", L"tree"}) {
+        for (const wchar_t* rule : {L"used", L"logical"}) {
+            for (auto [format, kind] : formats) {
+                SCOPED_TRACE(std::wstring(mode) + L" " + rule + L" " + format);
+                const ReportRun run = RunWith({L"--mode", mode, L"--size", rule, L"--format", format, tree_.path()});
+                ASSERT_EQ(run.status, 0) << run.out;
+                EXPECT_EQ(run.err, L"");
+                const std::vector<Fields> rows = ParseListing(run.out, kind, kUnitByte);
+                ASSERT_EQ(rows.size(), expected_.size());
+                uint64_t total = 0;
+                for (const auto& [name, sizes] : expected_) total += rule == std::wstring(L"used") ? sizes.used : sizes.logical;
+                for (const Fields& row : rows) {
+                    ASSERT_EQ(row.size(), 4u);
+                    auto it = expected_.find(row[0]);
+                    ASSERT_NE(it, expected_.end()) << "unexpected row " << testing::PrintToString(row[0]);
+                    const uint64_t size = rule == std::wstring(L"used") ? it->second.used : it->second.logical;
+                    EXPECT_EQ(ParseCount(row[1]), size) << testing::PrintToString(row[0]);
+                    EXPECT_EQ(row[1], FormatSize(size, kUnitByte, kind != kExportCsv));
+                    EXPECT_EQ(row[2], FormatPercent(size, total));
+                    EXPECT_EQ(row[3], DateOf(tree_ / row[0]));
+                }
+            }
+        }
+    }
+}
+
+TEST_F(ReportTree, RowsAreOrderedByNameUnlessAskedOtherwise) {
+    const auto names = [](const ReportRun& run) {
+        std::wstring joined;
+        for (const Fields& row : ParseListing(run.out, kExportTab, kUnitByte)) joined += row[0] + L"|";
+        return joined;
+    };
+    EXPECT_EQ(names(RunWith({L"--format", L"tab", tree_.path()})), L"alpha|b.bin|charlie|d,e.txt|large.bin|Zed.bin|");
+    EXPECT_EQ(names(RunWith({L"--format", L"tab", L"--descending", tree_.path()})),
+              L"Zed.bin|large.bin|d,e.txt|charlie|b.bin|alpha|");
+    // Equal sizes fall back on the name.
+    EXPECT_EQ(names(RunWith({L"--format=tab", L"--sort=size", L"--size=logical", tree_.path()})),
+              L"charlie|Zed.bin|d,e.txt|b.bin|alpha|large.bin|");
+    EXPECT_EQ(names(RunWith({L"--format", L"tab", L"--sort", L"size", L"--descending", L"--size", L"logical", tree_.path()})),
+              L"large.bin|alpha|b.bin|d,e.txt|Zed.bin|charlie|");
+    EXPECT_EQ(names(RunWith({L"--format", L"tab", L"--sort", L"time", tree_.path()})),
+              L"Zed.bin|d,e.txt|charlie|large.bin|alpha|b.bin|");
+}
+
+TEST_F(ReportTree, UnitCommaAndQuotingFollowTheExport) {
+    ReportRun run = RunWith({L"--unit", L"kb", L"--size", L"logical", L"--mode", L"tree", tree_.path()});
+    ASSERT_EQ(run.status, 0);
+    std::vector<Fields> rows = ParseListing(run.out, kExportCsv, kUnitKB);
+    ASSERT_EQ(rows.size(), 6u);
+    EXPECT_EQ(rows[0][0], L"alpha");
+    EXPECT_EQ(rows[0][1], L"8");   // 9098 bytes
+    EXPECT_EQ(rows[1][1], L"1");   // 1536 bytes
+    EXPECT_EQ(rows[4][0], L"large.bin");
+    EXPECT_EQ(rows[4][1], L"3145728");
+    // The name with a comma is quoted in the bytes themselves.
+    EXPECT_NE(run.out.find("\r\n\"d,e.txt\",0,"), std::string::npos);
+
+    run = RunWith({L"--unit", L"mb", L"--format", L"tab", L"--size", L"logical", tree_.path()});
+    EXPECT_NE(run.out.find("\r\nlarge.bin\t3,072\t"), std::string::npos);
+    EXPECT_NE(run.out.find("\r\nd,e.txt\t0\t"), std::string::npos);
+    run = RunWith({L"--unit", L"kb", L"--format", L"unicode", L"--no-comma", L"--size", L"logical", tree_.path()});
+    const std::wstring line = L"\r\nlarge.bin\t3145728\t";
+    EXPECT_NE(run.out.find(std::string(reinterpret_cast<const char*>(line.data()), line.size() * 2)), std::string::npos);
+}
+
+TEST(Report, AFolderWithNothingOrOnlyEmptyFilesHasNoPercent) {
+    TempFolder empty;
+    ReportRun run = RunWith({empty.path()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, ExportHeaderBytes(kExportCsv, kUnitByte));
+
+    empty.File(L"nothing.bin", 0);
+    SetTimes(empty / L"nothing.bin", 7);
+    const std::wstring date = DateOf(empty / L"nothing.bin");
+    EXPECT_EQ(date.size(), 19u);
+    run = RunWith({empty.path()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out, ExportHeaderBytes(kExportCsv, kUnitByte) + "nothing.bin,0,," + std::string(date.begin(), date.end()) +
+                           "\r\n");
+}
+
+TEST(Report, AMissingFolderIsReportedWithExitStatusOne) {
+    TempFolder base;
+    const std::wstring missing = base / L"not here";
+    ReportRun run = RunWith({missing});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, L"指定されたフォルダは存在しません. : " + missing + L"\\\n");
+
+    // A file is no folder either.
+    base.File(L"file.bin", 3);
+    run = RunWith({base / L"file.bin"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, L"指定されたフォルダは存在しません. : " + (base / L"file.bin") + L"\\\n");
+}
+
+TEST(Report, UsageMistakesExitWithStatusTwo) {
+    TempFolder folder;
+    const std::vector<std::vector<std::wstring>> mistakes = {
+        {},
+        {L"--unit", L"tb", folder.path()},
+        {L"--mode", L"fast", folder.path()},
+        {L"--format", L"xml", folder.path()},
+        {L"--sort", L"kind", folder.path()},
+        {L"--size", L"huge", folder.path()},
+        {L"--bogus", folder.path()},
+        {folder.path(), folder.path()},
+        {folder.path(), L"--unit"},
+        {L"--output", L"", folder.path()},
+        {L"--comma=yes", folder.path()},
+    };
+    for (const auto& args : mistakes) {
+        const ReportRun run = RunWith(args);
+        EXPECT_EQ(run.status, 2) << testing::PrintToString(args);
+        EXPECT_EQ(run.out, "");
+        EXPECT_NE(run.err.find(L"Usage: lurmo-report [options] FOLDER"), std::wstring::npos);
+    }
+    const ReportRun help = RunWith({L"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.err, L"");
+    EXPECT_EQ(help.out.rfind("Usage: lurmo-report [options] FOLDER\n", 0), 0u);
+    EXPECT_NE(help.out.find("--sort name|size|time"), std::string::npos);
+    EXPECT_NE(help.out.find("(default name"), std::string::npos);
+}
+
+TEST(Report, OutputFileHoldsWhatStandardOutputWould) {
+    TempFolder folder;
+    folder.File(L"x\\a.bin", 100);
+    folder.File(L"y.bin", 5000);
+    const ReportRun toOut = RunWith({L"--format", L"unicode", folder.path()});
+    ASSERT_EQ(toOut.status, 0);
+    TempFolder outputs;
+    const std::wstring path = outputs / L"listing.txt";
+    lurmo::test::WriteFileOfSize(path, 100000);   // an earlier, longer file is replaced
+    const ReportRun toFile = RunWith({L"--output", path, L"--format", L"unicode", folder.path()});
+    ASSERT_EQ(toFile.status, 0);
+    EXPECT_EQ(toFile.out, "");
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    std::string bytes(200000, '\0');
+    DWORD got = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    bytes.resize(got);
+    EXPECT_EQ(bytes, toOut.out);
+
+    const ReportRun nowhere = RunWith({L"--output", outputs / L"missing\\listing.txt", folder.path()});
+    EXPECT_EQ(nowhere.status, 1);
+    EXPECT_EQ(nowhere.err, L"エラー：CreateFile()\n");
+}
+
+namespace {
+
+struct ChildRun {
+    DWORD exitCode = 0;
+    std::string out;
+};
+
+// Runs the built program with its standard output on a pipe.
+bool RunProgram(const std::wstring& commandLine, ChildRun& result) {
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
+    SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
+                             nullptr);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullptr;
+    startup.hStdOutput = writeEnd;
+    startup.hStdError = nul;
+    PROCESS_INFORMATION process{};
+    std::wstring line = commandLine;
+    const BOOL started =
+        CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+    CloseHandle(writeEnd);
+    if (nul != INVALID_HANDLE_VALUE) CloseHandle(nul);
+    if (!started) {
+        CloseHandle(readEnd);
+        return false;
+    }
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got) result.out.append(buffer, got);
+    CloseHandle(readEnd);
+    WaitForSingleObject(process.hProcess, 60000);
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+}  // namespace
+
+TEST(ReportProgram, WritesTheBytesUntranslatedAndExitsWithItsStatus) {
+    wchar_t build[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"LURMO_BUILD", build, MAX_PATH)) GTEST_SKIP() << "LURMO_BUILD is not set";
+    const std::wstring program = L"\"" + std::wstring(build) + L"\\lurmo-report.exe\"";
+
+    TempFolder folder;
+    folder.File(L"a.bin", 10);
+    folder.File(L"sub\\b.bin", 20);
+    const ReportRun inProcess = RunWith({L"--size", L"logical", folder.path()});
+    ASSERT_EQ(inProcess.status, 0);
+
+    ChildRun child;
+    ASSERT_TRUE(RunProgram(program + L" --size logical \"" + folder.path() + L"\"", child));
+    EXPECT_EQ(child.exitCode, 0u);
+    EXPECT_EQ(child.out, inProcess.out);
+    EXPECT_EQ(child.out.find("\r\r\n"), std::string::npos);
+
+    ChildRun missing;
+    ASSERT_TRUE(RunProgram(program + L" \"" + folder.path() + L"\\nothing\"", missing));
+    EXPECT_EQ(missing.exitCode, 1u);
+    EXPECT_EQ(missing.out, "");
+
+    ChildRun usage;
+    ASSERT_TRUE(RunProgram(program + L" --unit", usage));
+    EXPECT_EQ(usage.exitCode, 2u);
+    EXPECT_EQ(usage.out, "");
+
+    ChildRun help;
+    ASSERT_TRUE(RunProgram(program + L" --help", help));
+    EXPECT_EQ(help.exitCode, 0u);
+    EXPECT_EQ(help.out.rfind("Usage: lurmo-report", 0), 0u);
+}
