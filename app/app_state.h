@@ -66,6 +66,10 @@ enum : UINT {
 constexpr UINT kMsgRunFinishedTree = WM_APP + 1;   // start the change watcher
 constexpr UINT kMsgDriveChange = WM_APP + 2;       // shell drive arrival or removal
 constexpr UINT kMsgRunFinished = WM_APP + 3;       // restore the arrow cursors
+// Sent by the change watcher with a completed buffer (wParam kApplyNotices, lParam the
+// batch), or posted when its watch ended in a way the window must act on.
+constexpr UINT kMsgWatcher = WM_APP + 4;
+enum : WPARAM { kApplyNotices = 0, kRemeasureTarget = 1, kRequestRefused = 2 };
 
 // Resource identifiers.
 constexpr int kStringCaption = 101;
@@ -161,6 +165,8 @@ struct AppState {
     com_ptr<IShellIcon> targetIcon;
     // Parameters for measuring on the user-interface thread (notices, file operations).
     RunParameters scan;
+    // The name of an item made from a template, opened for renaming when it is listed.
+    std::wstring pendingRenameName;
 };
 
 extern AppState g_app;

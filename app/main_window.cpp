@@ -5,6 +5,8 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <new>
+
 #include "app/app_state.h"
 #include "app/run_control.h"
 #include "app/run_worker.h"
@@ -90,7 +92,11 @@ bool SetUpMainWindow() {
     LayoutMainWindow();
     if (!g_app.initialTarget.empty() && CheckFolderExists(g_app.initialTarget) && CheckTarget(g_app.initialTarget)) {
         ShowBusyLook();
-        if (!StartWorker()) ShowIdleLook();
+        if (!g_app.effect.snapShot) ArmWatcher();
+        if (!StartWorker()) {
+            StopWatcher();
+            ShowIdleLook();
+        }
     }
     return true;
 }
@@ -258,7 +264,9 @@ HWND CreateMainWindow() {
     return CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(kDialogMain), nullptr, MainDialogProc, 0);
 }
 
-INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+INT_PTR DispatchMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: return OnInitDialog(window);
         case WM_SIZE: OnSize(wParam, lParam); return TRUE;
@@ -273,8 +281,23 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
         case kMsgRunFinishedTree:
         case kMsgDriveChange:
         case kMsgRunFinished: OnPrivateMessage(message, wParam, lParam); return TRUE;
+        case kMsgWatcher: OnWatcherMessage(wParam, lParam); return TRUE;
         default: return FALSE;
     }
+}
+
+}  // namespace
+
+// No exception may leave a window procedure: the system's frames cannot pass it on.
+INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    try {
+        return DispatchMainMessage(window, message, wParam, lParam);
+    } catch (const std::bad_alloc&) {
+        ShowMessage(L"メモリ不足です.", MB_ICONERROR);
+    } catch (const std::exception&) {
+        // Whatever failed leaves the window as it was.
+    }
+    return TRUE;
 }
 
 }  // namespace lurmo

@@ -167,7 +167,11 @@ void StartAccumulation() {
     g_app.rowCount = 0;
     g_app.grandTotal = 0;
     ShowBusyLook();
-    if (!StartWorker()) ShowIdleLook();
+    if (!g_app.effect.snapShot) ArmWatcher();
+    if (!StartWorker()) {
+        StopWatcher();
+        ShowIdleLook();
+    }
 }
 
 void StopAccumulation() {
@@ -179,6 +183,8 @@ void StopAccumulation() {
         g_app.busy.store(0);
     }
     g_app.worker.reset();
+    // A cancelled run starts no watch: the request armed for it goes too.
+    StopWatcher();
 }
 
 void OnAccumulateButton() {

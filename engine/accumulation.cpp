@@ -28,7 +28,7 @@ bool MeasureTreeChild(RunParameters& params, const WIN32_FIND_DATAW& data, const
                       RunResult& result) {
     if (IsFolder(data)) {
         FolderEntry* entry = MakeFolderEntry(data);
-        FillFolder(params, entry, params.nameSlot);
+        if (MayEnterFolder(params, data, params.nameSlot)) FillFolder(params, entry, params.nameSlot);
         if (IsCancelled(params)) {
             ReleaseRowEntry(entry, false);
             return false;
@@ -57,7 +57,7 @@ bool MeasureSnapshotChild(RunParameters& params, const WIN32_FIND_DATAW& data, c
                           RunResult& result) {
     uint64_t size = 0;
     if (IsFolder(data)) {
-        size = SumFolder(params, params.nameSlot, data.cFileName);
+        if (MayEnterFolder(params, data, params.nameSlot)) size = SumFolder(params, params.nameSlot, data.cFileName);
         if (IsCancelled(params)) return false;
     } else {
         size = MeasureFileSize(params, data, params.nameSlot);

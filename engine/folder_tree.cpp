@@ -8,13 +8,6 @@ namespace {
 
 bool IsFolder(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
-// A folder link that leads back to a folder above it would be walked for ever; it is
-// counted as an empty folder instead. Any other link is entered like a folder.
-bool MayEnter(RunParameters& params, const WIN32_FIND_DATAW& data, size_t position) {
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-    WriteName(params, position, data.cFileName);
-    return !LeadsToAncestor(params.ancestors, params.path, params.path.size());
-}
 
 // The walks below are iterative, with one level per open folder, so that a tree as deep
 // as the extended-length paths allow cannot exhaust the thread's stack.
@@ -63,7 +56,7 @@ void FillTree(RunParameters& params, NodeArena& arena, ChildMap& map, uint64_t& 
             if (IsFolder(data)) {
                 auto* folder = static_cast<FolderNode*>(MakeFolderNode(arena, data));
                 params.pending.push_back(folder);
-                if (MayEnter(params, data, childPosition) &&
+                if (MayEnterFolder(params, data, childPosition) &&
                     enter(&folder->children, &folder->size, childPosition, NodeName(folder))) {
                     haveEntry = true;  // the new level's first entry is in data
                     if (IsCancelled(params)) break;
@@ -90,6 +83,14 @@ struct SumLevel {
 };
 
 }  // namespace
+
+// A folder link that leads back to a folder above it would be walked for ever; it is
+// counted as an empty folder instead. Any other link is entered like a folder.
+bool MayEnterFolder(RunParameters& params, const WIN32_FIND_DATAW& data, size_t position) {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    WriteName(params, position, data.cFileName);
+    return !LeadsToAncestor(params.ancestors, params.path, params.path.size());
+}
 
 void FillFolder(RunParameters& params, FolderEntry* entry, size_t position) {
     entry->size = 0;
@@ -123,7 +124,7 @@ uint64_t SumFolder(RunParameters& params, size_t position, std::wstring_view nam
         if (!IsDotEntry(data)) {
             const size_t childPosition = levels[top].childPosition;
             if (IsFolder(data)) {
-                if (MayEnter(params, data, childPosition)) {
+                if (MayEnterFolder(params, data, childPosition)) {
                     // enter() writes the name into the path before it reuses data.
                     if (enter(childPosition, std::wstring_view(data.cFileName))) {
                         haveEntry = true;
@@ -185,12 +186,14 @@ uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, Fold
             return 0;
         }
         auto* folder = static_cast<FolderNode*>(node);
-        if (MayEnter(params, data, position)) {
+        if (MayEnterFolder(params, data, position)) {
             FillTree(params, entry->arena, folder->children, folder->size, position, NodeName(folder));
         }
     } else {
-        // A new file is measured when its modification notice arrives.
-        node = MakeFileNode(params, entry->arena, data, false, 0);
+        // A new file is counted at once from its find data: a file moved in, or written
+        // before its notice is handled, may send no modification notice after this one.
+        const size_t position = params.path.size() >= walk.leaf.size() ? params.path.size() - walk.leaf.size() : 0;
+        node = MakeFileNode(params, entry->arena, data, true, position);
         if (!InsertChild(*walk.map, entry->arena, node)) {
             ReleaseNode(entry->arena, node);
             return 0;

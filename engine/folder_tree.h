@@ -12,6 +12,10 @@
 
 namespace lurmo {
 
+// False for a folder link that leads back to one of its own ancestors (it counts as an
+// empty folder); true for every other folder, links included.
+bool MayEnterFolder(RunParameters& params, const WIN32_FIND_DATAW& data, size_t position);
+
 // Measures the folder named by entry->name at position of the path and builds its tree;
 // leaves the total in entry->size. A folder that cannot be read keeps size 0.
 void FillFolder(RunParameters& params, FolderEntry* entry, size_t position);

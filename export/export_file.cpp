@@ -28,7 +28,7 @@ std::wstring ReadCellText(HWND list, int index, int column, size_t limit) {
     return text;
 }
 
-const RowEntry* RowRecord(HWND list, int index) {
+const RowEntry* ReadRowRecord(HWND list, int index) {
     LVITEMW item{};
     item.mask = LVIF_PARAM;
     item.iItem = index;
@@ -70,7 +70,7 @@ std::vector<ListedRow> ReadListedRows(HWND list, bool selectedOnly, int dateColu
     std::vector<ListedRow> rows;
     rows.reserve(indices.size());
     for (int index : indices) {
-        const RowEntry* record = RowRecord(list, index);
+        const RowEntry* record = ReadRowRecord(list, index);
         if (!record) continue;
         rows.push_back({record->name, record->size, ReadCellText(list, index, kPercentColumn, kExportPercentLength),
                         ReadCellText(list, index, dateColumn, kExportTimeLength)});

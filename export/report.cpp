@@ -159,7 +159,7 @@ void SortRows(std::vector<RowEntry*>& rows, SortKey key, bool descending) {
     });
 }
 
-std::string ListingBytes(const std::vector<RowEntry*>& rows, uint64_t total, const ReportOptions& options) {
+std::string BuildListingBytes(const std::vector<RowEntry*>& rows, uint64_t total, const ReportOptions& options) {
     std::string bytes = ExportPreamble(options.kind) + ExportHeaderBytes(options.kind, options.unit);
     for (const RowEntry* entry : rows) {
         const std::wstring percent = total != 0 ? FormatPercent(entry->size, total) : std::wstring();
@@ -190,7 +190,7 @@ struct ErrorStreamScope {
 };
 
 // The folder as the messages name it: absolute, with its trailing backslash.
-std::wstring FolderPath(const std::wstring& folder) {
+std::wstring MakeFolderPath(const std::wstring& folder) {
     const DWORD needed = GetFullPathNameW(folder.c_str(), 0, nullptr, nullptr);
     std::wstring full;
     if (needed > 0) {
@@ -211,7 +211,7 @@ bool IsExistingFolder(const std::wstring& path) {
 
 // Measures the folder's children into records; false (reported) when it cannot be done.
 bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& total, std::wostream& err) {
-    const std::wstring path = FolderPath(options.folder);
+    const std::wstring path = MakeFolderPath(options.folder);
     RunParameters params;
     params.usedSize = options.usedSize;
     if (!IsExistingFolder(path) || !SetScanTarget(params, path)) {
@@ -249,7 +249,7 @@ int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wos
     uint64_t total = 0;
     if (!MeasureFolder(options, records, total, err)) return 1;
     SortRows(records.rows, options.sort, options.descending);
-    const std::string bytes = ListingBytes(records.rows, total, options);
+    const std::string bytes = BuildListingBytes(records.rows, total, options);
 
     if (options.output.empty()) {
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

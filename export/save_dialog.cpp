@@ -27,7 +27,7 @@ std::wstring g_exportFolder;
 WNDPROC g_previousDialogProc = nullptr;
 
 // The older dialog's filter: the texts of the earlier systems, with their spaces.
-std::wstring OlderFilter() {
+std::wstring BuildOlderFilter() {
     std::wstring filter;
     for (const wchar_t* part : {L"CSV (カンマ区切り) (*.csv)", L"*.csv", L"テキスト (タブ区切り) (*.txt)", L"*.txt",
                                 L"Unicode テキスト (*.txt)", L"*.txt"}) {
@@ -38,9 +38,9 @@ std::wstring OlderFilter() {
     return filter;
 }
 
-const wchar_t* ExtensionOf(int kind) { return kind == kExportCsv ? L".csv" : L".txt"; }
+const wchar_t* PickExtension(int kind) { return kind == kExportCsv ? L".csv" : L".txt"; }
 
-std::wstring WithoutTrailingBackslash(std::wstring path) {
+std::wstring StripTrailingBackslash(std::wstring path) {
     if (!path.empty() && path.back() == L'\\') path.pop_back();
     return path;
 }
@@ -105,7 +105,7 @@ bool ChooseWithItemDialog(HWND owner, const std::wstring& suggested, ExportChoic
 }
 
 bool ChooseWithOlderDialog(HWND owner, const std::wstring& suggested, ExportChoice& choice) {
-    const std::wstring filter = OlderFilter();
+    const std::wstring filter = BuildOlderFilter();
     wchar_t file[kNameBufferLength] = {};
     (suggested + L".csv").copy(file, kNameBufferLength - 1);
 
@@ -123,7 +123,7 @@ bool ChooseWithOlderDialog(HWND owner, const std::wstring& suggested, ExportChoi
     ofn.lpfnHook = SaveDialogHook;
     if (!GetSaveFileNameW(&ofn)) return false;
 
-    g_exportFolder = FolderOfPath(file);
+    g_exportFolder = ExtractFolder(file);
     choice.path = file;
     choice.kind = static_cast<int>(ofn.nFilterIndex);
     return true;
@@ -131,23 +131,23 @@ bool ChooseWithOlderDialog(HWND owner, const std::wstring& suggested, ExportChoi
 
 }  // namespace
 
-const std::wstring& ExportFolder() { return g_exportFolder; }
+const std::wstring& GetExportFolder() { return g_exportFolder; }
 
 void SetExportFolder(const std::wstring& folder) { g_exportFolder = folder; }
 
-std::wstring DefaultExportFolder(HWND owner) {
+std::wstring FindDefaultExportFolder(HWND owner) {
     wchar_t folder[MAX_PATH] = {};
     if (SHGetSpecialFolderPathW(owner, folder, CSIDL_PERSONAL, FALSE) ||
         SHGetSpecialFolderPathW(owner, folder, CSIDL_DESKTOP, FALSE)) {
-        return WithoutTrailingBackslash(folder);
+        return StripTrailingBackslash(folder);
     }
     const DWORD length = GetCurrentDirectoryW(MAX_PATH, folder);
-    if (length > 0 && length < MAX_PATH) return WithoutTrailingBackslash(std::wstring(folder, length));
-    return WithoutTrailingBackslash(L"C:\\");
+    if (length > 0 && length < MAX_PATH) return StripTrailingBackslash(std::wstring(folder, length));
+    return StripTrailingBackslash(L"C:\\");
 }
 
-std::wstring SuggestedExportName(const std::wstring& targetPath) {
-    const std::wstring path = WithoutTrailingBackslash(targetPath);
+std::wstring SuggestExportName(const std::wstring& targetPath) {
+    const std::wstring path = StripTrailingBackslash(targetPath);
     const size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
@@ -155,17 +155,17 @@ std::wstring SuggestedExportName(const std::wstring& targetPath) {
 std::wstring SwitchExportExtension(const std::wstring& name, int kind) {
     if (name.empty()) return name;
     const size_t dot = name.rfind(L'.');
-    return (dot == std::wstring::npos ? name : name.substr(0, dot)) + ExtensionOf(kind);
+    return (dot == std::wstring::npos ? name : name.substr(0, dot)) + PickExtension(kind);
 }
 
-std::wstring FolderOfPath(const std::wstring& path) {
+std::wstring ExtractFolder(const std::wstring& path) {
     const size_t slash = path.rfind(L'\\');
     return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }
 
 bool ChooseExportFile(HWND owner, const std::wstring& targetPath, DWORD osVersion, ExportChoice& choice) {
-    if (g_exportFolder.empty()) g_exportFolder = DefaultExportFolder(owner);
-    const std::wstring suggested = SuggestedExportName(targetPath);
+    if (g_exportFolder.empty()) g_exportFolder = FindDefaultExportFolder(owner);
+    const std::wstring suggested = SuggestExportName(targetPath);
     return osVersion >= 0x600 ? ChooseWithItemDialog(owner, suggested, choice)
                               : ChooseWithOlderDialog(owner, suggested, choice);
 }

@@ -19,21 +19,21 @@ bool ChooseExportFile(HWND owner, const std::wstring& targetPath, DWORD osVersio
 
 // The folder the older dialog opens in: the folder of the last export chosen through it,
 // kept for the life of the program. Empty until the first export.
-const std::wstring& ExportFolder();
+const std::wstring& GetExportFolder();
 void SetExportFolder(const std::wstring& folder);
 
 // The folder offered when there is no earlier one: My Documents, the desktop, the current
 // folder or "C:\", whichever is had first, without its trailing backslash.
-std::wstring DefaultExportFolder(HWND owner);
+std::wstring FindDefaultExportFolder(HWND owner);
 
 // The name offered for the file: the target folder's own name.
-std::wstring SuggestedExportName(const std::wstring& targetPath);
+std::wstring SuggestExportName(const std::wstring& targetPath);
 
 // The file name the older dialog shows after the file type changed to kind: its
 // extension replaced (everything from the last ".") or appended. Empty stays empty.
 std::wstring SwitchExportExtension(const std::wstring& name, int kind);
 
 // Everything before the last backslash of path; empty when there is none.
-std::wstring FolderOfPath(const std::wstring& path);
+std::wstring ExtractFolder(const std::wstring& path);
 
 }  // namespace lurmo

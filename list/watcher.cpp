@@ -1,9 +1,253 @@
 #include "list/watcher.h"
 
+#include <process.h>
+
+#include <atomic>
+#include <deque>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/run_control.h"
+#include "engine/entries.h"
+#include "list/notices.h"
+#include "list/result_rows.h"
+
 namespace lurmo {
 
-// Live update is not offered yet: a listing stays as measured until the next run.
-void StartWatcher() {}
-void StopWatcher() {}
+namespace {
+
+constexpr DWORD kBufferBytes = 10240;
+constexpr DWORD kNotifyFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_DIR_NAME |
+                                FILE_NOTIFY_CHANGE_ATTRIBUTES | FILE_NOTIFY_CHANGE_SIZE |
+                                FILE_NOTIFY_CHANGE_LAST_WRITE;
+
+// One watch. The watcher thread issues every request itself and does not end while one
+// of its requests is still pending, so the record is never freed under the system's
+// feet; the user-interface thread frees it only after the thread has ended.
+struct WatchRecord {
+    unique_hfile directory;
+    unique_handle event;       // the requests' completion event, manual reset
+    unique_handle issued;      // set by the thread once its first request is out
+    unique_handle thread;
+    OVERLAPPED overlapped{};
+    alignas(DWORD) BYTE buffer[kBufferBytes]{};
+    bool firstRequestFailed = false;
+    // Wine reports changes in a sub-folder only once that folder has been opened after
+    // the request was issued; these are the folders to open, parents first.
+    std::vector<std::wstring> foldersToOpen;
+    unsigned generation = 0;
+    // Armed for a run that is still measuring: batches are kept until it has ended.
+    bool holding = false;
+    std::deque<std::vector<BYTE>> heldBatches;
+    bool remeasureHeld = false;
+};
+
+struct NoticeBatch {
+    const BYTE* buffer;
+    DWORD bytes;
+};
+
+WatchRecord* g_watch = nullptr;
+std::atomic<LONG> g_stopRequest{0};
+unsigned g_generation = 0;
+
+bool IsWine() {
+    static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+bool IssueRequest(WatchRecord& watch) {
+    return ReadDirectoryChangesW(watch.directory.get(), watch.buffer, kBufferBytes, TRUE, kNotifyFilter, nullptr,
+                                 &watch.overlapped, nullptr) != FALSE;
+}
+
+void CollectFolders(const std::wstring& base, const ChildMap& map, std::vector<std::wstring>& out) {
+    for (uint32_t i = 0; i < map.count; ++i) {
+        const Node* node = map.items[i];
+        if (node->kind & kKindFile) continue;
+        // Parents first: Wine adds a folder to a subtree watch only when its parent is in.
+        out.push_back(base + L"\\" + std::wstring(NodeName(node)));
+        const std::wstring path = out.back();
+        CollectFolders(path, static_cast<const FolderNode*>(node)->children, out);
+    }
+}
+
+void CollectListedFolders(WatchRecord& watch) {
+    std::wstring target = g_app.scan.path.substr(0, g_app.scan.nameSlot);
+    if (!target.empty() && target.back() == L'\\') target.pop_back();
+    for (int row = 0; row < g_app.rowCount; ++row) {
+        const RowEntry* entry = RowEntryAt(row);
+        if (!entry || (entry->kind & kKindFile)) continue;
+        watch.foldersToOpen.push_back(target + L"\\" + entry->name);
+        const std::wstring top = watch.foldersToOpen.back();
+        CollectFolders(top, static_cast<const FolderEntry*>(entry)->children, watch.foldersToOpen);
+    }
+}
+
+void OpenFoldersOnce(const WatchRecord& watch) {
+    for (const std::wstring& folder : watch.foldersToOpen) {
+        if (g_stopRequest.load()) return;
+        unique_hfile opened(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    }
+}
+
+// Cancels this thread's pending request and waits (alertably, so a completion routed
+// to this thread can run) until the system has let go of the buffer.
+void RetireRequest(WatchRecord& watch) {
+    if (HasOverlappedIoCompleted(&watch.overlapped)) return;
+    CancelIo(watch.directory.get());
+    for (int i = 0; i < 2000 && !HasOverlappedIoCompleted(&watch.overlapped); ++i) SleepEx(1, TRUE);
+}
+
+unsigned __stdcall WatchChanges(void* argument) {
+    WatchRecord& watch = *static_cast<WatchRecord*>(argument);
+    const HWND main = g_app.main;
+    if (!IssueRequest(watch)) {
+        watch.firstRequestFailed = true;
+        SetEvent(watch.issued.get());
+        return 0;
+    }
+    SetEvent(watch.issued.get());
+    OpenFoldersOnce(watch);
+    for (;;) {
+        DWORD bytes = 0;
+        const BOOL completed = GetOverlappedResult(watch.directory.get(), &watch.overlapped, &bytes, TRUE);
+        if (g_stopRequest.load()) break;
+        // Windows reports an overflowing burst as an empty completion, Wine as an error.
+        const bool overflow = completed ? bytes == 0 : GetLastError() == ERROR_NOTIFY_ENUM_DIR;
+        if (!completed && !overflow) break;   // the target went away: the list stays as it is
+        if (overflow) {
+            // More changed than the system could hold: only a fresh measurement is right.
+            PostMessageW(main, kMsgWatcher, kRemeasureTarget, watch.generation);
+            break;
+        }
+        ResetEvent(watch.event.get());
+        NoticeBatch batch{watch.buffer, bytes};
+        SendMessageW(main, kMsgWatcher, kApplyNotices, reinterpret_cast<LPARAM>(&batch));
+        if (g_stopRequest.load()) break;
+        if (!IssueRequest(watch)) {
+            PostMessageW(main, kMsgWatcher, kRequestRefused, watch.generation);
+            break;
+        }
+    }
+    RetireRequest(watch);
+    return 0;
+}
+
+void ShowWatchError(const wchar_t* text) { ShowMessage(text, MB_ICONERROR); }
+
+// Ends the watch's thread and releases the record. A thread that had to be terminated
+// may leave a request pending, so its record is then left allocated on purpose.
+void ReleaseWatch(std::unique_ptr<WatchRecord> watch) {
+    g_stopRequest.store(1);
+    SetEvent(watch->event.get());
+    if (watch->thread) {
+        // The thread may be sending us a buffer right now: answer it (it is not applied,
+        // the watch is ending) so that the thread can see the stop request.
+        if (!WaitForThreadAnsweringMessages(watch->thread.get(), 5000)) {
+            TerminateThread(watch->thread.get(), 0);
+            watch.release();
+        }
+    }
+}
+
+// Opens the target and starts the thread that issues the requests. Null after a failure,
+// which is shown when report is set.
+std::unique_ptr<WatchRecord> OpenWatch(bool report, bool openListedFolders) {
+    auto fail = [report](const wchar_t* text) {
+        if (report) ShowWatchError(text);
+        return std::unique_ptr<WatchRecord>();
+    };
+    std::wstring target(g_app.pathBuffer, g_app.nameSlot);
+    if (target.size() > 1 && target.back() == L'\\' && target[target.size() - 2] != L':') target.pop_back();
+    unique_hfile directory(CreateFileW(target.c_str(), FILE_LIST_DIRECTORY,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
+    if (!directory) return fail(L"エラー：CreateFile()");
+    unique_handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    unique_handle issued(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event || !issued) return fail(L"エラー：CreateEvent()");
+    std::unique_ptr<WatchRecord> watch(new (std::nothrow) WatchRecord);
+    if (!watch) return fail(L"エラー：malloc()");
+    watch->directory = std::move(directory);
+    watch->event = std::move(event);
+    watch->issued = std::move(issued);
+    watch->overlapped.hEvent = watch->event.get();
+    watch->generation = ++g_generation;
+    if (openListedFolders && IsWine()) CollectListedFolders(*watch);
+    g_stopRequest.store(0);
+    const uintptr_t thread = _beginthreadex(nullptr, 0, WatchChanges, watch.get(), 0, nullptr);
+    if (!thread) return fail(L"エラー：_beginthread()");
+    watch->thread.reset(reinterpret_cast<HANDLE>(thread));
+    // Nothing may change unseen between here and the measuring that follows: wait until
+    // the request is out.
+    WaitForSingleObject(watch->issued.get(), 5000);
+    if (watch->firstRequestFailed) {
+        ReleaseWatch(std::move(watch));
+        return fail(L"エラー：ReadDirectoryChangesW()");
+    }
+    return watch;
+}
+
+}  // namespace
+
+void ArmWatcher() {
+    StopWatcher();
+    // A failure here is not shown: StartWatcher tries again when the run ends, and reports.
+    g_watch = OpenWatch(false, false).release();
+    if (g_watch) g_watch->holding = true;
+}
+
+void StartWatcher() {
+    // Notices measure with the run's rule, on this thread, through extended paths.
+    g_app.scan.usedSize = g_app.effect.usedSize != 0;
+    g_app.scan.cancel = nullptr;
+    SetScanTarget(g_app.scan, std::wstring(g_app.pathBuffer, g_app.nameSlot));
+    if (g_watch && g_watch->holding) {
+        // Armed before the run: what changed while it measured is applied now. Items the
+        // run saw already make these notices change nothing.
+        g_watch->holding = false;
+        std::deque<std::vector<BYTE>> held = std::move(g_watch->heldBatches);
+        for (const std::vector<BYTE>& batch : held) DispatchNotices(batch.data(), static_cast<DWORD>(batch.size()));
+        if (g_watch && g_watch->remeasureHeld) StartAccumulation();
+        return;
+    }
+    StopWatcher();
+    // Not armed before a run (the program's own rename): every listed folder is opened.
+    g_watch = OpenWatch(true, true).release();
+}
+
+void StopWatcher() {
+    g_stopRequest.store(1);
+    if (!g_watch) return;
+    std::unique_ptr<WatchRecord> watch(g_watch);
+    g_watch = nullptr;
+    ReleaseWatch(std::move(watch));
+}
+
+bool IsWatching() { return g_watch != nullptr && !g_watch->holding; }
+
+void OnWatcherMessage(WPARAM what, LPARAM data) {
+    if (what == kApplyNotices) {
+        if (g_stopRequest.load() || !g_watch) return;
+        const auto* batch = reinterpret_cast<const NoticeBatch*>(data);
+        if (g_watch->holding) g_watch->heldBatches.emplace_back(batch->buffer, batch->buffer + batch->bytes);
+        else DispatchNotices(batch->buffer, batch->bytes);
+        return;
+    }
+    // The other two come by the queue: act only on the watch that sent them.
+    if (!g_watch || g_watch->generation != static_cast<unsigned>(data)) return;
+    if (what == kRemeasureTarget) {
+        if (g_watch->holding) g_watch->remeasureHeld = true;
+        else if (!g_app.busy.load() && g_app.nameSlot > 0) StartAccumulation();
+    } else if (what == kRequestRefused) {
+        ShowWatchError(L"エラー：ReadDirectoryChangesW()");
+    }
+}
 
 }  // namespace lurmo

@@ -1,12 +1,20 @@
-// The change watcher of file-operation mode: follows every change below the target
-// after a completed run, and applies it to the rows, the trees and the totals.
+// The change watcher of file-operation mode: one overlapped directory-change request over
+// the target's whole subtree. Its thread only waits; each completed buffer is handed to
+// the user-interface thread and applied there, so rows, trees and totals have one writer.
 #pragma once
 
 #include <windows.h>
 
 namespace lurmo {
 
+// Issues the request before a run measures the target in file-operation mode, so that
+// nothing changed while measuring is missed; the notices are applied once the run has
+// ended and StartWatcher runs. Changes already seen by the run apply as no-ops.
+void ArmWatcher();
 void StartWatcher();
 void StopWatcher();
+// The main window's handler of the watcher's message.
+void OnWatcherMessage(WPARAM what, LPARAM data);
+bool IsWatching();
 
 }  // namespace lurmo

@@ -537,6 +537,15 @@ TEST(MeasureChildren, ADriveRootHasNoDotEntriesToSkip) {
     ASSERT_FALSE(drive.root().empty()) << "no drive letter could be mapped in the Wine prefix";
     ASSERT_NE(GetFileAttributesW((drive.root() + L"second.bin").c_str()), INVALID_FILE_ATTRIBUTES)
         << "the mapped drive does not lead to the test folder";
+    {
+        // What makes the case: the root's listing starts with a real child.
+        WIN32_FIND_DATAW data;
+        unique_hfind find(FindFirstFileW((drive.root() + L"*").c_str(), &data));
+        ASSERT_TRUE(find);
+        do {
+            EXPECT_FALSE(IsDotEntry(data)) << "the drive root lists dot entries";
+        } while (FindNextFileW(find.get(), &data));
+    }
 
     for (bool snapshot : {false, true}) {
         SCOPED_TRACE(ModeName(snapshot));
@@ -583,5 +592,26 @@ TEST(MeasureChildren, FolderLinksEndAndCountWhereTheyLead) {
                 EXPECT_EQ(static_cast<const FolderNode*>(node)->children.count, 0u) << link;
             }
         }
+    }
+}
+
+TEST(MeasureChildren, ALinkAmongTheChildrenBackToTheTargetCountsNothing) {
+    const char* tree = std::getenv("LURMO_LINK_TREE");
+    ASSERT_NE(tree, nullptr) << "the link tree fixture did not run";
+    std::wstring a;
+    for (const char* c = tree; *c; ++c) a.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
+    a += L"\\a";
+    // Measured from a itself, loop (-> the parent) and self (-> a) lead back up: they
+    // are rows of size 0 rather than the whole tree counted again.
+    for (bool snapshot : {false, true}) {
+        SCOPED_TRACE(ModeName(snapshot));
+        RunParameters params = ParamsFor(a, false);
+        Received got(snapshot);
+        const RunResult result = MeasureChildren(params, snapshot, got.Sink());
+        EXPECT_EQ(result.outcome, RunOutcome::Completed);
+        EXPECT_EQ(got.Sizes(), (std::map<std::wstring, uint64_t>{
+                                   {L"loop", 0}, {L"self", 0}, {L"ten.bin", 10}, {L"to_b", 100}}));
+        EXPECT_EQ(result.grandTotal, 110u);
+        CheckRunAgrees(got, result);
     }
 }

@@ -178,25 +178,28 @@ TEST(FillFolder, StopsOnTheCancelRequest) {
     EXPECT_EQ(SumFolder(params, params.nameSlot, L"Many"), 0u);
 }
 
-TEST(TreeChanges, AFileAddedDeepEntersEmptyUntilItsModification) {
+TEST(TreeChanges, AFileAddedDeepCountsAtOnceAndFollowsItsModification) {
     TempFolder root;
     MakeDocs(root);
     RunParameters params = ParamsFor(root.path(), false);
     EntryPtr docs(Measure(params, L"Docs"));
     const uint64_t before = docs->size;
 
+    // A file moved in sends no modification notice: it counts from its find data.
     root.File(L"Docs\\2010\\deep\\new.bin", 700);
     WIN32_FIND_DATAW data = Find(params, L"Docs\\2010\\deep\\new.bin");
-    EXPECT_EQ(TreeAddItem(params, L"2010\\deep\\new.bin", docs.get(), data), 0u);
-    EXPECT_EQ(SizeAt(docs.get(), L"2010\\deep\\new.bin"), 0u);
-    EXPECT_EQ(docs->size, before);
+    EXPECT_EQ(TreeAddItem(params, L"2010\\deep\\new.bin", docs.get(), data), 700u);
+    EXPECT_EQ(SizeAt(docs.get(), L"2010\\deep\\new.bin"), 700u);
+    EXPECT_EQ(docs->size, before + 700);
     // Adding what is already there changes nothing.
     EXPECT_EQ(TreeAddItem(params, L"2010\\deep\\new.bin", docs.get(), data), 0u);
 
+    // A later write moves the totals by the difference.
+    lurmo::test::WriteFileOfSize(root / L"Docs\\2010\\deep\\new.bin", 1000);
     data = Find(params, L"Docs\\2010\\deep\\new.bin");
-    EXPECT_EQ(TreeUpdateItem(params, L"2010\\deep\\new.bin", docs.get(), data), before + 700);
-    EXPECT_EQ(SizeAt(docs.get(), L"2010\\deep"), 4096u + 700u);
-    EXPECT_EQ(SizeAt(docs.get(), L"2010"), 4097u + 4096u + 700u);
+    EXPECT_EQ(TreeUpdateItem(params, L"2010\\deep\\new.bin", docs.get(), data), before + 1000);
+    EXPECT_EQ(SizeAt(docs.get(), L"2010\\deep"), 4096u + 1000u);
+    EXPECT_EQ(SizeAt(docs.get(), L"2010"), 4097u + 4096u + 1000u);
     CheckTotals(docs->children, docs->size);
 }
 

@@ -126,14 +126,14 @@ TEST(ExportNames, TheExtensionFollowsTheFileType) {
 }
 
 TEST(ExportNames, TheSuggestedNameIsTheTargetFoldersOwnName) {
-    EXPECT_EQ(SuggestedExportName(L"C:\\data\\photos\\"), L"photos");
-    EXPECT_EQ(SuggestedExportName(L"C:\\data\\photos"), L"photos");
-    EXPECT_EQ(SuggestedExportName(L"\\\\server\\share\\"), L"share");
-    EXPECT_EQ(SuggestedExportName(L"C:\\"), L"C:");
-    EXPECT_EQ(SuggestedExportName(L"photos"), L"photos");
-    EXPECT_EQ(FolderOfPath(L"C:\\out\\list.csv"), L"C:\\out");
-    EXPECT_EQ(FolderOfPath(L"C:\\list.csv"), L"C:");
-    EXPECT_EQ(FolderOfPath(L"list.csv"), L"");
+    EXPECT_EQ(SuggestExportName(L"C:\\data\\photos\\"), L"photos");
+    EXPECT_EQ(SuggestExportName(L"C:\\data\\photos"), L"photos");
+    EXPECT_EQ(SuggestExportName(L"\\\\server\\share\\"), L"share");
+    EXPECT_EQ(SuggestExportName(L"C:\\"), L"C:");
+    EXPECT_EQ(SuggestExportName(L"photos"), L"photos");
+    EXPECT_EQ(ExtractFolder(L"C:\\out\\list.csv"), L"C:\\out");
+    EXPECT_EQ(ExtractFolder(L"C:\\list.csv"), L"C:");
+    EXPECT_EQ(ExtractFolder(L"list.csv"), L"");
 }
 
 TEST(ExportNames, TheDefaultFolderIsMyDocumentsWithoutItsBackslash) {
@@ -141,8 +141,8 @@ TEST(ExportNames, TheDefaultFolderIsMyDocumentsWithoutItsBackslash) {
     ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, documents, CSIDL_PERSONAL, FALSE));
     std::wstring expected = documents;
     if (expected.back() == L'\\') expected.pop_back();
-    EXPECT_EQ(DefaultExportFolder(nullptr), expected);
-    EXPECT_NE(DefaultExportFolder(nullptr).back(), L'\\');
+    EXPECT_EQ(FindDefaultExportFolder(nullptr), expected);
+    EXPECT_NE(FindDefaultExportFolder(nullptr).back(), L'\\');
 }
 
 TEST(OlderSaveDialog, OffersTheTargetsNameAndKeepsItsExtensionInStepWithTheType) {
@@ -185,7 +185,7 @@ TEST(OlderSaveDialog, OffersTheTargetsNameAndKeepsItsExtensionInStepWithTheType)
                                                 L"noext.txt", L""};
     EXPECT_EQ(names, expected);
     // The first dialog of the program starts from My Documents, which it now remembers.
-    EXPECT_EQ(ExportFolder(), DefaultExportFolder(owner.get()));
+    EXPECT_EQ(GetExportFolder(), FindDefaultExportFolder(owner.get()));
 }
 
 TEST(OlderSaveDialog, OkGivesThePathAndTypeAndTheFolderIsRemembered) {
@@ -204,7 +204,7 @@ TEST(OlderSaveDialog, OkGivesThePathAndTypeAndTheFolderIsRemembered) {
     ASSERT_TRUE(chosen);
     EXPECT_EQ(choice.path, first / L"bare.txt");
     EXPECT_EQ(choice.kind, kExportTab);
-    EXPECT_EQ(ExportFolder(), first.path());
+    EXPECT_EQ(GetExportFolder(), first.path());
 
     // A full path elsewhere moves the remembered folder there.
     chosen = WithUser([&] { return ChooseExportFile(owner.get(), L"C:\\data\\photos", 0x502, choice); },
@@ -216,7 +216,7 @@ TEST(OlderSaveDialog, OkGivesThePathAndTypeAndTheFolderIsRemembered) {
     ASSERT_TRUE(chosen);
     EXPECT_EQ(choice.path, second / L"wide.txt");
     EXPECT_EQ(choice.kind, kExportUnicode);
-    EXPECT_EQ(ExportFolder(), second.path());
+    EXPECT_EQ(GetExportFolder(), second.path());
 }
 
 TEST(ItemSaveDialog, OffersTheNameAndTypesAndGivesTheChoiceWithoutTouchingTheFolder) {
@@ -251,7 +251,7 @@ TEST(ItemSaveDialog, OffersTheNameAndTypesAndGivesTheChoiceWithoutTouchingTheFol
     ASSERT_TRUE(chosen);
     EXPECT_EQ(choice.path, folder / L"tabbed.txt");
     EXPECT_EQ(choice.kind, kExportTab);
-    EXPECT_EQ(ExportFolder(), L"C:\\remembered");
+    EXPECT_EQ(GetExportFolder(), L"C:\\remembered");
 }
 
 namespace {

@@ -80,7 +80,9 @@ bool PumpUntil(Condition condition, DWORD timeout = 10000) {
     while (!condition()) {
         if (GetTickCount() - start > timeout) return false;
         PumpMessages();
-        Sleep(5);
+        // Wakes at once for a message another thread sends, so a worker adding rows
+        // one message at a time is not slowed down by the waiting.
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
     return true;
 }

@@ -1,0 +1,26 @@
+// Applying the change watcher's notifications to the rows, the folder trees and the
+// totals. Everything here runs on the user-interface thread, one notification at a time.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace lurmo {
+
+void NoticeAdded(const std::wstring& path);
+void NoticeRemoved(const std::wstring& path);
+void NoticeModified(const std::wstring& path);
+void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath);
+// Measures a new folder of the target and appends its row.
+void ListNewFolder(const WIN32_FIND_DATAW& data);
+// Percentages (when there is a total) and the status bar.
+void Retotal();
+
+// Walks one buffer of FILE_NOTIFY_INFORMATION records in order, pairing renames through
+// the pending old names.
+void DispatchNotices(const BYTE* buffer, DWORD bytes);
+// Forgets old names still waiting for their new names.
+void ClearPendingOldNames();
+
+}  // namespace lurmo

@@ -1,0 +1,426 @@
+// Live update: the real watcher on real folders, changed by this process and by others;
+// after every change the listing must equal a fresh measurement of the same folder.
+#include <windows.h>
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/target_boxes.h"
+#include "engine/accumulation.h"
+#include "engine/folder_tree.h"
+#include "list/notices.h"
+#include "list/result_rows.h"
+#include "list/watcher.h"
+#include "tests/test_support.h"
+#include "tests/ui_support.h"
+
+using namespace lurmo;
+using namespace lurmo::test;
+
+namespace {
+
+using Sizes = std::map<std::wstring, uint64_t>;
+
+Sizes ListedSizes() {
+    Sizes sizes;
+    for (int row = 0; row < g_app.rowCount; ++row) {
+        const RowEntry* entry = RowEntryAt(row);
+        sizes[entry->name] = entry->size;
+    }
+    return sizes;
+}
+
+// What a new accumulation of the folder would list.
+Sizes FreshSizes(const std::wstring& folder, bool used) {
+    RunParameters params;
+    params.usedSize = used;
+    params.clusterSize = 4096;
+    SetScanTarget(params, folder);
+    Sizes sizes;
+    RunSink sink;
+    sink.fileRow = [&](FileEntry* entry) {
+        sizes[entry->name] = entry->size;
+        ReleaseRowEntry(entry, false);
+    };
+    sink.folderRow = [&](FolderEntry* entry) {
+        sizes[entry->name] = entry->size;
+        ReleaseRowEntry(entry, false);
+    };
+    MeasureChildren(params, false, sink);
+    return sizes;
+}
+
+uint64_t Sum(const Sizes& sizes) {
+    uint64_t total = 0;
+    for (const auto& [name, size] : sizes) total += size;
+    return total;
+}
+
+// Every folder row's tree adds up to its row.
+void CheckTrees() {
+    for (int row = 0; row < g_app.rowCount; ++row) {
+        const RowEntry* entry = RowEntryAt(row);
+        if (!(entry->kind & kKindFile)) {
+            const auto* folder = static_cast<const FolderEntry*>(entry);
+            uint64_t sum = 0;
+            for (uint32_t i = 0; i < folder->children.count; ++i) sum += folder->children.items[i]->size;
+            EXPECT_EQ(sum, folder->size) << Narrow(folder->name);
+        }
+    }
+}
+
+// Waits until the listing agrees with a fresh measurement; reports the difference if not.
+// The disk is measured again only now and then, and never while a run is adding rows,
+// so that the window keeps answering.
+void ExpectListingMatchesDisk(const std::wstring& folder, bool used, DWORD timeout = 10000) {
+    Sizes fresh;
+    DWORD lastLook = 0;
+    const bool agreed = PumpUntil(
+        [&] {
+            const bool runOver = !g_app.worker || WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0;
+            if (!runOver || g_app.busy.load() || GetTickCount() - lastLook < 250) return false;
+            PumpMessages();
+            fresh = FreshSizes(folder, used);
+            lastLook = GetTickCount();
+            return ListedSizes() == fresh && g_app.grandTotal == Sum(fresh) &&
+                   g_app.rowCount == static_cast<int>(fresh.size());
+        },
+        timeout);
+    std::string differences;
+    const Sizes listed = ListedSizes();
+    for (const auto& [name, size] : fresh) {
+        const auto found = listed.find(name);
+        if (found != listed.end() && found->second == size) continue;
+        differences.append(" ").append(Narrow(name)).append("=").append(std::to_string(size)).append("/");
+        differences.append(found == listed.end() ? std::string("none") : std::to_string(found->second));
+    }
+    EXPECT_TRUE(agreed) << "listed " << listed.size() << " rows, total " << g_app.grandTotal << "; on disk "
+                        << fresh.size() << " rows, total " << Sum(fresh) << ";" << differences;
+    CheckTrees();
+}
+
+bool RunEnded() { return g_app.worker && WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0; }
+
+// Measures the folder in file-operation mode and waits until the watch is on.
+void Listen(const std::wstring& folder, bool used = false) {
+    g_app.settings.snapShot = 0;
+    g_app.settings.usedSize = used;
+    SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetBoxEditText(g_app.driveBox, folder);
+    SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+    ASSERT_TRUE(PumpUntil(RunEnded));
+    ASSERT_TRUE(PumpUntil([] { return IsWatching(); }));
+    // Give the watcher a moment to open the listed folders.
+    PumpUntil([] { return false; }, 300);
+}
+
+std::string UnixPath(const std::wstring& path);
+
+// Runs a host shell command, as another program changing the disk, and waits until it
+// is done: Wine gives no handle to wait on, so the command leaves a mark outside the
+// watched folder when it ends.
+void RunHostCommand(const std::string& command) {
+    wchar_t temp[MAX_PATH]{};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring mark = std::wstring(temp) + L"lurmo-host-done-" + std::to_wstring(GetTickCount());
+    DeleteFileW(mark.c_str());
+    const std::string full = command + " ; touch '" + UnixPath(mark) + "'";
+    std::wstring line = L"/bin/sh -c \"" + std::wstring(full.begin(), full.end()) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000));
+    DeleteFileW(mark.c_str());
+}
+
+std::string UnixPath(const std::wstring& path) {
+    using Convert = char*(CDECL*)(const wchar_t*);
+    auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert) return {};
+    char* name = convert(path.c_str());
+    std::string result = name ? name : "";
+    if (name) HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+// A target with a folder three levels deep and a few files.
+void MakeListing(const TempFolder& root) {
+    root.File(L"Docs\\2010\\deep\\a.txt", 1000);
+    root.File(L"Docs\\b.txt", 500);
+    root.File(L"Pics\\c.jpg", 3000);
+    root.File(L"top.txt", 100);
+}
+
+}  // namespace
+
+TEST(Watch, AFileCopiedInBecomesANewRowAtTheBottom) {
+    TempFolder root, outside;
+    MakeListing(root);
+    outside.File(L"new.bin", 400);
+    MainWindow window;
+    Listen(root.path());
+    const std::wstring firstBefore = CellText(0, 2);
+    ASSERT_TRUE(CopyFileW((outside / L"new.bin").c_str(), (root / L"new.bin").c_str(), TRUE));
+    ExpectListingMatchesDisk(root.path(), false);
+    EXPECT_EQ(CellText(g_app.rowCount - 1, 0), L"new.bin");
+    EXPECT_EQ(g_app.grandTotal, 5000u);
+    EXPECT_EQ(StatusText(0), L" 4 個");
+    EXPECT_EQ(StatusText(1), L"合計：5,000 Bytes");
+    EXPECT_EQ(CellText(g_app.rowCount - 1, 2), L"8.0");
+    EXPECT_NE(CellText(0, 2), firstBefore);   // every share was recomputed
+}
+
+TEST(Watch, DeepChangesMoveOnlyTheTopFolder) {
+    TempFolder root, outside;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path());
+    const int rows = g_app.rowCount;
+    lurmo::test::WriteFileOfSize(root / L"Docs\\2010\\deep\\more.bin", 2000);
+    ExpectListingMatchesDisk(root.path(), false);
+    EXPECT_EQ(g_app.rowCount, rows);
+    EXPECT_EQ(ListedSizes()[L"Docs"], 3500u);
+
+    // A folder with content moved in deep arrives with its whole total at once.
+    outside.File(L"pack\\x.bin", 700);
+    outside.File(L"pack\\inner\\y.bin", 300);
+    ASSERT_TRUE(MoveFileW((outside / L"pack").c_str(), (root / L"Docs\\2010\\pack").c_str()));
+    ExpectListingMatchesDisk(root.path(), false);
+    EXPECT_EQ(ListedSizes()[L"Docs"], 4500u);
+
+    // And a folder holding items goes away with all of them.
+    lurmo::test::RemoveTree(root / L"Docs\\2010");
+    ExpectListingMatchesDisk(root.path(), false);
+    EXPECT_EQ(ListedSizes()[L"Docs"], 500u);
+}
+
+TEST(Watch, ChangesFromAnotherProgramAreFollowed) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path());
+    const std::string base = UnixPath(root.path());
+    ASSERT_FALSE(base.empty());
+    RunHostCommand("mkdir -p '" + base + "/Pics/x/y' && head -c 4321 /dev/zero > '" + base +
+                   "/Pics/x/y/z.bin' && head -c 77 /dev/zero > '" + base + "/linux.txt' && rm '" + base + "/top.txt'");
+    ExpectListingMatchesDisk(root.path(), false);
+    EXPECT_EQ(ListedSizes()[L"Pics"], 3000u + 4321u);
+    EXPECT_EQ(ListedSizes().count(L"top.txt"), 0u);
+}
+
+TEST(Watch, DeletingTheLastNonEmptyItemKeepsThePercentTexts) {
+    TempFolder root;
+    root.File(L"only.bin", 50);
+    root.File(L"empty.bin", 0);
+    MainWindow window;
+    Listen(root.path());
+    const int emptyRow = FindRowByName(L"empty.bin");
+    ASSERT_GE(emptyRow, 0);
+    EXPECT_EQ(CellText(emptyRow, 2), L"0.0");
+    ASSERT_TRUE(DeleteFileW((root / L"only.bin").c_str()));
+    ExpectListingMatchesDisk(root.path(), false);
+    EXPECT_EQ(g_app.grandTotal, 0u);
+    EXPECT_EQ(CellText(FindRowByName(L"empty.bin"), 2), L"0.0");
+    EXPECT_EQ(StatusText(1), L"合計：0 Bytes");
+}
+
+TEST(Watch, ATopLevelRenameChangesTheNameOnly) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path());
+    const std::wstring orderBefore = RowNames();
+    ASSERT_TRUE(MoveFileW((root / L"top.txt").c_str(), (root / L"b.lnk").c_str()));
+    ASSERT_TRUE(PumpUntil([] { return FindRowByName(L"b.lnk") >= 0; }));
+    const int row = FindRowByName(L"b.lnk");
+    EXPECT_FALSE(RowEntryAt(row)->kind & kKindShortcut);
+    EXPECT_EQ(SendMessageW(g_app.list, LVM_GETITEMSTATE, row, LVIS_OVERLAYMASK), 0);
+    std::wstring expectedOrder = orderBefore;
+    expectedOrder.replace(expectedOrder.find(L"top.txt"), 7, L"b.lnk");
+    EXPECT_EQ(RowNames(), expectedOrder);
+    ExpectListingMatchesDisk(root.path(), false);
+
+    // Renames below a top folder keep every size, and later changes find the new names.
+    ASSERT_TRUE(MoveFileW((root / L"Docs\\2010").c_str(), (root / L"Docs\\2011").c_str()));
+    ASSERT_TRUE(PumpUntil([&] {
+        const auto* docs = static_cast<const FolderEntry*>(RowEntryAt(FindRowByName(L"Docs")));
+        return FindChild(docs->children, L"2011") != nullptr;
+    }));
+    lurmo::test::WriteFileOfSize(root / L"Docs\\after.bin", 5);
+    ExpectListingMatchesDisk(root.path(), false);
+}
+
+namespace {
+
+// One FILE_NOTIFY_INFORMATION record, laid out as the system writes them.
+void AddRecord(std::vector<BYTE>& buffer, DWORD action, const std::wstring& name, bool last = false) {
+    const size_t start = buffer.size();
+    const size_t size = (offsetof(FILE_NOTIFY_INFORMATION, FileName) + name.size() * sizeof(wchar_t) + 3) & ~size_t{3};
+    buffer.resize(start + size);
+    auto* record = reinterpret_cast<FILE_NOTIFY_INFORMATION*>(buffer.data() + start);
+    record->NextEntryOffset = last ? 0 : static_cast<DWORD>(size);
+    record->Action = action;
+    record->FileNameLength = static_cast<DWORD>(name.size() * sizeof(wchar_t));
+    memcpy(record->FileName, name.data(), name.size() * sizeof(wchar_t));
+}
+
+}  // namespace
+
+TEST(Watch, RenamePairsAndStrayRecordsInOneBuffer) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path());
+    StopWatcher();   // the records below are made by hand
+    ClearPendingOldNames();
+    // Two renames done on disk, reported as one buffer with their pairs in order, with a
+    // new name that has no old name and an action the watcher does not know.
+    ASSERT_TRUE(MoveFileW((root / L"top.txt").c_str(), (root / L"one.txt").c_str()));
+    ASSERT_TRUE(MoveFileW((root / L"Pics\\c.jpg").c_str(), (root / L"Pics\\d.jpg").c_str()));
+    std::vector<BYTE> buffer;
+    AddRecord(buffer, FILE_ACTION_RENAMED_NEW_NAME, L"stray.txt");
+    AddRecord(buffer, FILE_ACTION_RENAMED_OLD_NAME, L"top.txt");
+    AddRecord(buffer, FILE_ACTION_RENAMED_OLD_NAME, L"Pics\\c.jpg");
+    AddRecord(buffer, FILE_ACTION_RENAMED_NEW_NAME, L"one.txt");
+    AddRecord(buffer, 9, L"Docs");
+    AddRecord(buffer, FILE_ACTION_RENAMED_NEW_NAME, L"Pics\\d.jpg", true);
+    const uint64_t total = g_app.grandTotal;
+    DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
+    EXPECT_GE(FindRowByName(L"one.txt"), 0);
+    EXPECT_EQ(FindRowByName(L"stray.txt"), -1);
+    EXPECT_EQ(g_app.grandTotal, total);
+    EXPECT_EQ(ListedSizes(), FreshSizes(root.path(), false));
+    const auto* pics = static_cast<const FolderEntry*>(RowEntryAt(FindRowByName(L"Pics")));
+    EXPECT_NE(FindChild(pics->children, L"d.jpg"), nullptr);
+    EXPECT_EQ(FindChild(pics->children, L"c.jpg"), nullptr);
+
+    // A path longer than any fixed name buffer is applied whole.
+    const std::wstring outer = L"Docs\\" + std::wstring(150, L'n');
+    const std::wstring inner = outer + L"\\" + std::wstring(150, L'm');
+    ASSERT_GT(inner.size(), 260u);
+    lurmo::test::MakeFolders(L"\\\\?\\" + (root / outer));
+    buffer.clear();
+    AddRecord(buffer, FILE_ACTION_ADDED, outer, true);
+    DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
+    lurmo::test::MakeFolders(L"\\\\?\\" + (root / inner));
+    lurmo::test::WriteFileOfSize(L"\\\\?\\" + (root / (inner + L"\\f.bin")), 9);
+    buffer.clear();
+    AddRecord(buffer, FILE_ACTION_ADDED, inner, true);
+    DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
+    EXPECT_EQ(g_app.grandTotal, total + 9);
+    EXPECT_EQ(ListedSizes(), FreshSizes(root.path(), false));
+}
+
+TEST(Watch, ABurstLargerThanTheBufferIsMeasuredAfresh) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path());
+    // One change completes the request; while the window is not answering, thousands of
+    // long names follow, far beyond what the 10240-byte buffer holds.
+    lurmo::test::WriteFileOfSize(root / L"first.bin", 1);
+    Sleep(500);
+    for (int i = 1; i <= 3000; ++i) lurmo::test::WriteFileOfSize(root / (L"burst-file-with-a-long-name-" + std::to_wstring(i)), i % 7);
+    ExpectListingMatchesDisk(root.path(), false, 60000);
+    EXPECT_EQ(g_app.rowCount, 3004);
+}
+
+TEST(Watch, DeletingTheTargetLeavesTheListAsItIs) {
+    TempFolder root;
+    MakeListing(root);
+    const std::wstring target = root / L"target";
+    root.File(L"target\\kept.bin", 10);
+    MainWindow window;
+    Listen(target);
+    ASSERT_EQ(g_app.rowCount, 1);
+    lurmo::test::RemoveTree(target);
+    PumpUntil([] { return false; }, 1500);
+    EXPECT_EQ(g_app.rowCount <= 1, true);
+    EXPECT_FALSE(g_app.busy.load());
+    // A new accumulation elsewhere starts a new watch.
+    Listen(root / L"Pics");
+    EXPECT_TRUE(IsWatching());
+}
+
+TEST(Watch, SnapshotModeStartsNoWatch) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    g_app.settings.snapShot = 1;
+    SetBoxEditText(g_app.driveBox, root.path());
+    SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+    ASSERT_TRUE(PumpUntil(RunEnded));
+    PumpMessages();
+    EXPECT_FALSE(IsWatching());
+}
+
+TEST(Watch, ClosingWhileChangesArriveEndsWithinTheBound) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path());
+    const std::string base = UnixPath(root.path());
+    RunHostCommand("cd '" + base + "' && for i in $(seq 1 400); do mkdir -p d$i/e && echo x > d$i/e/f; done");
+    PumpUntil([] { return g_app.rowCount > 10; }, 5000);
+    const DWORD start = GetTickCount();
+    window.Destroy();
+    EXPECT_LT(GetTickCount() - start, 6000u);
+    EXPECT_FALSE(IsWatching());
+}
+
+TEST(Watch, RandomChangesEndAsAFreshMeasurementWould) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path(), true);
+    std::mt19937 random(20261207);
+    std::vector<std::wstring> files{L"Docs\\2010\\deep\\a.txt", L"Docs\\b.txt", L"Pics\\c.jpg", L"top.txt"};
+    std::vector<std::wstring> folders{L"Docs", L"Docs\\2010", L"Docs\\2010\\deep", L"Pics"};
+    for (int step = 0; step < 300; ++step) {
+        const int choice = static_cast<int>(random() % 6);
+        const std::wstring folder = folders[random() % folders.size()];
+        if (choice == 0 || files.empty()) {   // a new file somewhere
+            const std::wstring file = (random() % 3 ? folder + L"\\" : L"") + L"f" + std::to_wstring(step);
+            if (GetFileAttributesW((root / folder).c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+            lurmo::test::WriteFileOfSize(root / file, random() % 10000);
+            files.push_back(file);
+        } else if (choice == 1) {   // a file grows or shrinks
+            const std::wstring& file = files[random() % files.size()];
+            if (GetFileAttributesW((root / file).c_str()) != INVALID_FILE_ATTRIBUTES)
+                lurmo::test::WriteFileOfSize(root / file, random() % 20000);
+        } else if (choice == 2) {   // a file goes
+            const size_t index = random() % files.size();
+            DeleteFileW((root / files[index]).c_str());
+            files.erase(files.begin() + static_cast<ptrdiff_t>(index));
+        } else if (choice == 3) {   // a file is renamed in its folder
+            const size_t index = random() % files.size();
+            std::wstring renamed = files[index];
+            const size_t cut = renamed.rfind(L'\\');
+            renamed = (cut == std::wstring::npos ? L"" : renamed.substr(0, cut + 1)) + L"r" + std::to_wstring(step);
+            if (MoveFileW((root / files[index]).c_str(), (root / renamed).c_str())) files[index] = renamed;
+        } else if (choice == 4) {   // a new folder with content
+            const std::wstring made = folder + L"\\n" + std::to_wstring(step);
+            if (GetFileAttributesW((root / folder).c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+            root.File(made + L"\\x.bin", random() % 5000);
+            folders.push_back(made);
+            files.push_back(made + L"\\x.bin");
+        } else {   // a file moves to another folder
+            const size_t index = random() % files.size();
+            const std::wstring& file = files[index];
+            const std::wstring moved = folder + L"\\m" + std::to_wstring(step);
+            if (MoveFileW((root / file).c_str(), (root / moved).c_str())) files[index] = moved;
+        }
+        PumpMessages();
+    }
+    ExpectListingMatchesDisk(root.path(), true, 30000);
+}
