@@ -20,6 +20,7 @@
 
 using namespace lurmo;
 using namespace lurmo::test;
+using lurmo::test::MappedDrive;
 
 namespace {
 
@@ -300,4 +301,35 @@ TEST(Run, ClosingDuringARunEndsWithinTheBound) {
     EXPECT_LT(GetTickCount() - start, 6000u);
     EXPECT_FALSE(g_app.busy.load());
     EXPECT_FALSE(g_app.worker);
+}
+
+TEST(Run, ADriveRootAndGoingUpToIt) {
+    TempFolder folder;
+    folder.File(L"inner\\deep.bin", 300);
+    folder.File(L"second.bin", 20);
+    MappedDrive drive(folder.path());
+    ASSERT_FALSE(drive.root().empty()) << "no drive letter could be mapped in the Wine prefix";
+    const std::wstring bare = drive.root().substr(0, 2);   // "X:"
+    MainWindow window;
+    ChooseMode(false, false);
+
+    // A folder directly below the root, then one level up: the boxes show the bare
+    // drive and the run measures the root, first child included.
+    Accumulate(drive.root() + L"inner");
+    WaitForRun();
+    EXPECT_EQ(RowSizes(), (std::map<std::wstring, uint64_t>{{L"deep.bin", 300}}));
+    SendMessageW(g_app.main, WM_COMMAND, kCmdUpOneLevel, 0);
+    WaitForRun();
+    EXPECT_EQ(BoxEditText(g_app.driveBox), bare);
+    // The history box took the bare drive too, then selected the run's history entry.
+    EXPECT_EQ(BoxEditText(g_app.historyBox), drive.root());
+    EXPECT_EQ(std::wstring(g_app.pathBuffer), drive.root());
+    EXPECT_EQ(WindowText(g_app.main), bare + L" - Lurmo");
+    EXPECT_EQ(RowSizes(), (std::map<std::wstring, uint64_t>{{L"inner", 300}, {L"second.bin", 20}}));
+    EXPECT_EQ(BoxItemText(g_app.historyBox, 0), drive.root());   // a root keeps its backslash
+
+    // Typing the bare drive measures its root too.
+    Accumulate(bare);
+    WaitForRun();
+    EXPECT_EQ(g_app.rowCount, 2);
 }

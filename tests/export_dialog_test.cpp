@@ -28,10 +28,11 @@ constexpr int kTypeCombo = 1136;
 constexpr int kOlderNameBox = 1148;
 constexpr int kItemDialogNameBox = 1152;
 
+// A save dialog of the thread, once it shows with its file-type box.
 BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM lParam) {
     wchar_t className[32] = {};
     GetClassNameW(window, className, 32);
-    if (lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window)) {
+    if (lstrcmpW(className, L"#32770") == 0 && IsWindowVisible(window) && GetDlgItem(window, kTypeCombo)) {
         *reinterpret_cast<HWND*>(lParam) = window;
         return FALSE;
     }
@@ -39,13 +40,27 @@ BOOL CALLBACK FindVisibleDialog(HWND window, LPARAM lParam) {
 }
 
 HWND WaitForDialog(DWORD thread) {
-    for (int i = 0; i < 300; ++i) {
+    for (int i = 0; i < 1200; ++i) {
         HWND found = nullptr;
         EnumThreadWindows(thread, FindVisibleDialog, reinterpret_cast<LPARAM>(&found));
         if (found) return found;
         Sleep(50);
     }
     return nullptr;
+}
+
+// True when the dialog went away by itself; otherwise it is cancelled, again and again,
+// so that a test whose steps did not end the dialog fails instead of waiting forever.
+bool WaitUntilClosed(HWND dialog) {
+    for (int i = 0; i < 400; ++i) {
+        if (!IsWindow(dialog)) return true;
+        Sleep(50);
+    }
+    while (IsWindow(dialog)) {
+        PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+        Sleep(500);
+    }
+    return false;
 }
 
 std::wstring TextOf(HWND window) {
@@ -77,15 +92,18 @@ void Press(HWND dialog, int id) {
 template <typename Choose>
 auto WithUser(Choose choose, const std::function<void(HWND dialog)>& user) {
     const DWORD self = GetCurrentThreadId();
-    bool appeared = false;
+    bool appeared = false, closed = false;
     std::thread driver([&] {
         HWND dialog = WaitForDialog(self);
         appeared = dialog != nullptr;
-        if (dialog) user(dialog);
+        if (!dialog) return;
+        user(dialog);
+        closed = WaitUntilClosed(dialog);
     });
     auto result = choose();
     driver.join();
     EXPECT_TRUE(appeared) << "no dialog came up";
+    EXPECT_TRUE(closed) << "the dialog stayed open";
     return result;
 }
 

@@ -1,5 +1,8 @@
 #include "tests/test_support.h"
 
+#include <cwctype>
+#include <functional>
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -37,6 +40,78 @@ void TempFolder::File(const std::wstring& relative, uint64_t size) const {
 }
 
 void TempFolder::Folder(const std::wstring& relative) const { MakeFolders(*this / relative); }
+
+namespace {
+
+bool WaitUntil(const std::function<bool()>& condition) {
+    for (int i = 0; i < 200; ++i) {
+        if (condition()) return true;
+        Sleep(50);
+    }
+    return condition();
+}
+
+bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::wstring Widen(const char* text) {
+    std::wstring wide;
+    const int length = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+    if (length <= 1) return wide;
+    wide.resize(static_cast<size_t>(length));
+    MultiByteToWideChar(CP_UTF8, 0, text, -1, wide.data(), length);
+    wide.pop_back();
+    return wide;
+}
+
+}  // namespace
+
+bool StartHostCommand(const std::wstring& commandLine) {
+    std::wstring line = commandLine;
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+        return false;
+    }
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    return true;
+}
+
+std::wstring UnixName(const std::wstring& path) {
+    using Convert = char*(CDECL*)(const wchar_t*);
+    HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")));
+    if (!convert) return {};
+    char* name = convert(path.c_str());
+    if (!name) return {};
+    std::wstring result = Widen(name);
+    HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
+MappedDrive::MappedDrive(const std::wstring& folder) {
+    // The prefix is the one this process runs in: its C: drive is dosdevices/c:.
+    const std::wstring drive = UnixName(L"C:\\");
+    const std::wstring target = UnixName(folder);
+    const size_t cut = drive.rfind(L"/c:");
+    if (drive.empty() || target.empty() || cut == std::wstring::npos) return;
+    const std::wstring dosdevices = drive.substr(0, cut);
+    for (wchar_t letter = L'y'; letter >= L'm'; --letter) {
+        const std::wstring root = std::wstring(1, static_cast<wchar_t>(towupper(letter))) + L":\\";
+        if (Exists(root)) continue;
+        const std::wstring link = dosdevices + L"/" + letter + L":";
+        if (!StartHostCommand(L"/bin/ln -s \"" + target + L"\" \"" + link + L"\"")) return;
+        link_ = link;
+        if (WaitUntil([&root] { return Exists(root); })) root_ = root;
+        return;
+    }
+}
+
+MappedDrive::~MappedDrive() {
+    if (link_.empty() || !StartHostCommand(L"/bin/rm -f \"" + link_ + L"\"")) return;
+    if (!root_.empty()) WaitUntil([this] { return !Exists(root_); });
+}
 
 void WriteFileOfSize(const std::wstring& path, uint64_t size) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

@@ -28,6 +28,28 @@ private:
     std::wstring path_;
 };
 
+// A drive letter of the running Wine prefix that leads to a folder, made by a link in the
+// prefix's dosdevices folder that Wine reads drive letters from (made by the host, as
+// Wine's own calls do not make one that opens). Removed again at the end.
+class MappedDrive {
+public:
+    explicit MappedDrive(const std::wstring& folder);
+    ~MappedDrive();
+    MappedDrive(const MappedDrive&) = delete;
+    MappedDrive& operator=(const MappedDrive&) = delete;
+
+    const std::wstring& root() const { return root_; }  // "X:\", empty when no letter was mapped
+
+private:
+    std::wstring link_;
+    std::wstring root_;
+};
+
+// Starts a host program by its Unix path; Wine gives back no handle to wait on.
+bool StartHostCommand(const std::wstring& commandLine);
+// The Unix name of a Windows path under Wine; empty elsewhere.
+std::wstring UnixName(const std::wstring& path);
+
 void WriteFileOfSize(const std::wstring& path, uint64_t size);
 void MakeFolders(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
