@@ -41,9 +41,18 @@ void TakeShellLook(LVITEMW& item, const std::wstring& name, ULONG* attributes) {
     }
     if (attributes) *attributes = wanted;
     int image = 0;
-    if (g_app.targetIcon && SUCCEEDED(g_app.targetIcon->GetIconOf(child, GIL_FORSHELL, &image))) {
+    if (g_app.targetIcon && g_app.targetIcon->GetIconOf(child, GIL_FORSHELL, &image) == S_OK) {
         item.mask |= LVIF_IMAGE;
         item.iImage = image;
+    } else {
+        // The icon source has no quick answer for this item (S_FALSE): ask the shell the
+        // long way, by the item's path.
+        SHFILEINFOW info{};
+        const std::wstring path = std::wstring(g_app.pathBuffer, g_app.nameSlot) + name;
+        if (SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON)) {
+            item.mask |= LVIF_IMAGE;
+            item.iImage = info.iIcon;
+        }
     }
     ILFree(child);
 }

@@ -1,0 +1,140 @@
+// Live update under load: lists a folder in file-operation mode in the program's real
+// main window, then has another thread create, modify and delete 10,000 files in it, and
+// times how long the listing takes to agree with a fresh measurement of the folder.
+// Prints one line: RESULT changes=... seconds=...
+#include <windows.h>
+#include <commctrl.h>
+#include <process.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "app/app_state.h"
+#include "app/main_window.h"
+#include "app/target_boxes.h"
+#include "engine/accumulation.h"
+#include "list/result_rows.h"
+#include "list/watcher.h"
+
+using namespace lurmo;
+
+namespace {
+
+constexpr int kFiles = 10000;
+
+using Sizes = std::map<std::wstring, uint64_t>;
+
+void Pump() {
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageW(&message);
+    }
+}
+
+template <typename Condition>
+bool PumpUntil(Condition condition, DWORD timeout) {
+    const DWORD start = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - start > timeout) return false;
+        Pump();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    return true;
+}
+
+Sizes Listed() {
+    Sizes sizes;
+    for (int row = 0; row < g_app.rowCount; ++row) {
+        if (const RowEntry* entry = RowEntryAt(row)) sizes[entry->name] = entry->size;
+    }
+    return sizes;
+}
+
+Sizes Fresh(const std::wstring& folder) {
+    RunParameters params;
+    params.usedSize = g_app.effect.usedSize != 0;
+    params.clusterSize = g_app.scan.clusterSize;
+    SetScanTarget(params, folder);
+    Sizes sizes;
+    RunSink sink;
+    sink.fileRow = [&](FileEntry* entry) {
+        sizes[entry->name] = entry->size;
+        ReleaseRowEntry(entry, false);
+    };
+    sink.folderRow = [&](FolderEntry* entry) {
+        sizes[entry->name] = entry->size;
+        ReleaseRowEntry(entry, false);
+    };
+    MeasureChildren(params, false, sink);
+    return sizes;
+}
+
+void WriteBytes(const std::wstring& path, DWORD size, DWORD disposition) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    static const char bytes[4096] = {};
+    DWORD written = 0;
+    if (disposition == OPEN_EXISTING) SetFilePointer(file, 0, nullptr, FILE_END);
+    WriteFile(file, bytes, size, &written, nullptr);
+    CloseHandle(file);
+}
+
+std::wstring g_target;
+
+// The changes, made as another program would, while the window goes on answering.
+unsigned __stdcall MakeChanges(void*) {
+    for (int folder = 0; folder < 10; ++folder) CreateDirectoryW((g_target + L"\\part" + std::to_wstring(folder)).c_str(), nullptr);
+    auto name = [](int i) { return g_target + L"\\part" + std::to_wstring(i % 10) + L"\\file-" + std::to_wstring(i) + L".dat"; };
+    for (int i = 0; i < kFiles; ++i) WriteBytes(name(i), static_cast<DWORD>(i % 3000), CREATE_ALWAYS);
+    for (int i = 0; i < kFiles; ++i) WriteBytes(name(i), 100, OPEN_EXISTING);
+    for (int i = 0; i < kFiles; i += 2) DeleteFileW(name(i).c_str());
+    return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+    if (argc < 2) {
+        fwprintf(stderr, L"usage: lurmo-bench-watch EMPTY-FOLDER\n");
+        return 2;
+    }
+    g_target = argv[1];
+    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brennic\\Lurmo");
+    g_app.instance = GetModuleHandleW(nullptr);
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_USEREX_CLASSES};
+    InitCommonControlsEx(&controls);
+    if (!CreateMainWindow()) return 1;
+    g_app.settings.snapShot = 0;
+    SetBoxEditText(g_app.driveBox, g_target);
+    SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+    if (!PumpUntil([] { return g_app.worker && WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0 && IsWatching(); },
+                   60000)) {
+        fwprintf(stderr, L"the first measurement did not end\n");
+        return 1;
+    }
+    const DWORD start = GetTickCount();
+    HANDLE changer = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, MakeChanges, nullptr, 0, nullptr));
+    PumpUntil([&] { return WaitForSingleObject(changer, 0) == WAIT_OBJECT_0; }, 600000);
+    CloseHandle(changer);
+    const DWORD changed = GetTickCount();
+    DWORD lastLook = 0;
+    const bool agreed = PumpUntil(
+        [&] {
+            const bool runOver = !g_app.worker || WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0;
+            if (!runOver || g_app.busy.load() || GetTickCount() - lastLook < 200) return false;
+            lastLook = GetTickCount();
+            const Sizes fresh = Fresh(g_target);
+            uint64_t total = 0;
+            for (const auto& [name, size] : fresh) total += size;
+            return Listed() == fresh && total == g_app.grandTotal;
+        },
+        600000);
+    const DWORD end = GetTickCount();
+    wprintf(L"RESULT changes=%d making=%.2f agreed=%ls seconds=%.2f\n", kFiles * 2 + kFiles / 2,
+            (changed - start) / 1000.0, agreed ? L"yes" : L"no", (end - start) / 1000.0);
+    DestroyWindow(g_app.main);
+    Pump();
+    return agreed ? 0 : 1;
+}
