@@ -57,18 +57,7 @@ Sizes Fresh(const std::wstring& folder) {
     params.usedSize = g_app.effect.usedSize != 0;
     params.clusterSize = g_app.scan.clusterSize;
     SetScanTarget(params, folder);
-    Sizes sizes;
-    RunSink sink;
-    sink.fileRow = [&](FileEntry* entry) {
-        sizes[entry->name] = entry->size;
-        ReleaseRowEntry(entry, false);
-    };
-    sink.folderRow = [&](FolderEntry* entry) {
-        sizes[entry->name] = entry->size;
-        ReleaseRowEntry(entry, false);
-    };
-    MeasureChildren(params, false, sink);
-    return sizes;
+    return MeasureChildSizes(params);
 }
 
 void WriteBytes(const std::wstring& path, DWORD size, DWORD disposition) {

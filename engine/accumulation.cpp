@@ -89,4 +89,15 @@ RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSin
     return result;
 }
 
+std::map<std::wstring, uint64_t> MeasureChildSizes(RunParameters& params) {
+    std::map<std::wstring, uint64_t> sizes;
+    RunSink sink;
+    sink.snapshotRow = [&sizes](SnapshotEntry* entry) {
+        sizes[entry->name] = entry->size;
+        ReleaseRowEntry(entry, true);
+    };
+    MeasureChildren(params, true, sink);
+    return sizes;
+}
+
 }  // namespace lurmo

@@ -7,6 +7,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <string>
 
 #include "engine/entries.h"
 #include "engine/size_rule.h"
@@ -34,5 +36,9 @@ struct RunResult {
 // child finished when the cancel request is seen is discarded; in snapshot mode it keeps
 // its row.
 RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSink& sink);
+
+// Each child's size as a snapshot measurement gives it, by name: what a fresh
+// accumulation of the target would list, for checking a listing kept up to date.
+std::map<std::wstring, uint64_t> MeasureChildSizes(RunParameters& params);
 
 }  // namespace lurmo

@@ -42,18 +42,7 @@ Sizes FreshSizes(const std::wstring& folder, bool used) {
     params.usedSize = used;
     params.clusterSize = 4096;
     SetScanTarget(params, folder);
-    Sizes sizes;
-    RunSink sink;
-    sink.fileRow = [&](FileEntry* entry) {
-        sizes[entry->name] = entry->size;
-        ReleaseRowEntry(entry, false);
-    };
-    sink.folderRow = [&](FolderEntry* entry) {
-        sizes[entry->name] = entry->size;
-        ReleaseRowEntry(entry, false);
-    };
-    MeasureChildren(params, false, sink);
-    return sizes;
+    return MeasureChildSizes(params);
 }
 
 uint64_t Sum(const Sizes& sizes) {
