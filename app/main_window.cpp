@@ -154,8 +154,8 @@ void OnDestroy() {
     OleUninitialize();
     SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);
     g_app.drivePaths.clear();
-    SaveSettings();
     g_app.userFont.reset();
+    SaveSettings();
     SaveHistory();
     g_app.targetIcon.reset();
     g_app.targetFolder.reset();

@@ -351,3 +351,25 @@ TEST(MainWindow, AboutBoxShowsTheVersion) {
     EXPECT_NE(g_aboutTexts.find(L"Version 1.10"), std::wstring::npos) << Narrow(g_aboutTexts);
     EXPECT_NE(g_aboutTexts.find(L"OK"), std::wstring::npos);
 }
+
+TEST(MainWindow, CopyingElsewhereClearsTheCutMarks) {
+    MainWindow window;
+    for (const wchar_t* name : {L"a", L"b"}) AppendFileRow(NewFileEntry(name, 1));
+    LVITEMW item{};
+    item.stateMask = LVIS_CUT;
+    item.state = LVIS_CUT;
+    SendMessageW(g_app.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    ASSERT_EQ(SendMessageW(g_app.list, LVM_GETITEMSTATE, 1, LVIS_CUT), LVIS_CUT);
+    // Another program puts something on the clipboard: the viewer chain tells us.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    HGLOBAL text = GlobalAlloc(GMEM_MOVEABLE, 4 * sizeof(wchar_t));
+    wcscpy_s(static_cast<wchar_t*>(GlobalLock(text)), 4, L"abc");
+    GlobalUnlock(text);
+    SetClipboardData(CF_UNICODETEXT, text);
+    CloseClipboard();
+    EXPECT_TRUE(PumpUntil([] {
+        return SendMessageW(g_app.list, LVM_GETITEMSTATE, 0, LVIS_CUT) == 0 &&
+               SendMessageW(g_app.list, LVM_GETITEMSTATE, 1, LVIS_CUT) == 0;
+    }, 3000));
+}

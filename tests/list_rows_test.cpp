@@ -230,3 +230,24 @@ TEST(ResultRows, MenuMarksFollowUnitAndComma) {
     EXPECT_FALSE(GetMenuState(popup, kCmdComma, MF_BYCOMMAND) & MF_CHECKED);
     DestroyMenu(popup);
 }
+
+TEST(ResultRows, TheDeleteKeyAsksForDeletionOnlyWhereItCanBeDone) {
+    {
+        ListWindow window;
+        AppendFileRow(NewFileEntry(L"a", 1));
+        ListWindow::TakeCommands();
+        SendMessageW(g_app.list, WM_KEYDOWN, VK_DELETE, 0);
+        EXPECT_EQ(ListWindow::TakeCommands(), std::vector<UINT>{kCmdDelete});
+        // Not while a name is being edited, and not for other keys.
+        g_app.labelEdit = g_app.list;
+        SendMessageW(g_app.list, WM_KEYDOWN, VK_DELETE, 0);
+        g_app.labelEdit = nullptr;
+        SendMessageW(g_app.list, WM_KEYDOWN, VK_INSERT, 0);
+        EXPECT_TRUE(ListWindow::TakeCommands().empty());
+    }
+    ListWindow snapshot(true);
+    AppendSnapshotRow(NewSnapshotEntry(L"a", kKindFile, 1));
+    ListWindow::TakeCommands();
+    SendMessageW(g_app.list, WM_KEYDOWN, VK_DELETE, 0);
+    EXPECT_TRUE(ListWindow::TakeCommands().empty());   // a still picture deletes nothing
+}

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "app/app_state.h"
 #include "list/result_rows.h"
 
@@ -9,7 +11,10 @@ namespace lurmo::test {
 
 namespace {
 
+std::vector<UINT> g_commands;
+
 LRESULT CALLBACK StandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_COMMAND) g_commands.push_back(LOWORD(wParam));
     if (message == WM_NOTIFY) {
         const auto* header = reinterpret_cast<const NMHDR*>(lParam);
         if (header->code == LVN_DELETEITEM) {
@@ -53,6 +58,8 @@ ListWindow::ListWindow(bool snapshotMode, bool barGraph) {
                                    nullptr);
     CreateResultColumns();
 }
+
+std::vector<UINT> ListWindow::TakeCommands() { return std::exchange(g_commands, {}); }
 
 ListWindow::~ListWindow() {
     SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);

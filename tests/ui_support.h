@@ -20,6 +20,8 @@ public:
     ~ListWindow();
     ListWindow(const ListWindow&) = delete;
     ListWindow& operator=(const ListWindow&) = delete;
+    // The commands the stand-in main window received since the last call.
+    static std::vector<UINT> TakeCommands();
 };
 
 // Row records made in memory; the list releases them.
