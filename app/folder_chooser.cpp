@@ -60,8 +60,7 @@ void InstallChosenFolder(std::wstring path) {
     if (!path.empty() && path.back() == L'\\') path.pop_back();
     int index = -1;
     for (size_t i = 0; i < g_app.drivePaths.size(); ++i) {
-        std::wstring drive = g_app.drivePaths[i];
-        if (_wcsicmp(drive.c_str(), path.c_str()) == 0) {
+        if (_wcsicmp(g_app.drivePaths[i].c_str(), path.c_str()) == 0) {
             index = static_cast<int>(i);
             break;
         }

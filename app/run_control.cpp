@@ -94,18 +94,7 @@ bool CheckTargetPath(const std::wstring& text) {
 }
 
 bool CheckTarget(const std::wstring& text) {
-    std::wstring volumePath = text;
-    if (!volumePath.empty() && volumePath.back() == L':') volumePath.push_back(L'\\');
-    if (!volumePath.empty() && volumePath.back() != L'\\') volumePath.push_back(L'\\');
-    // GetDiskFreeSpace wants the folder with its trailing backslash; the message shows the
-    // path as the user gave it.
-    DWORD sectors = 0, bytes = 0, freeClusters = 0, clusters = 0;
-    if (!GetDiskFreeSpaceW(volumePath.c_str(), &sectors, &bytes, &freeClusters, &clusters)) {
-        ShowPathError(L"読み取りできませんでした. : ", text);
-        return false;
-    }
-    g_app.scan.clusterSize = sectors * bytes;
-    return CheckTargetPath(text);
+    return QueryClusterSize(g_app.scan, text.c_str()) && CheckTargetPath(text);
 }
 
 bool ReadTargetBox() {

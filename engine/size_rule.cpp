@@ -58,8 +58,12 @@ void WriteName(RunParameters& params, size_t position, std::wstring_view name) {
 }
 
 bool QueryClusterSize(RunParameters& params, const wchar_t* path) {
+    // The volume is asked through the folder with a trailing backslash (a bare "C:" becomes
+    // its root); the message shows the path as it was given.
+    std::wstring folder(path);
+    if (folder.empty() || folder.back() != L'\\') folder.push_back(L'\\');
     DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, totalClusters = 0;
-    if (!GetDiskFreeSpaceW(path, &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) {
+    if (!GetDiskFreeSpaceW(folder.c_str(), &sectorsPerCluster, &bytesPerSector, &freeClusters, &totalClusters)) {
         ReportError(L"読み取りできませんでした. : " + std::wstring(path));
         return false;
     }

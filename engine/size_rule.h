@@ -41,7 +41,8 @@ bool SetScanTarget(RunParameters& params, std::wstring_view target);
 // Writes name at position of the path, dropping whatever stood behind it.
 void WriteName(RunParameters& params, size_t position, std::wstring_view name);
 
-// Reads the cluster size of the volume that holds path into params.clusterSize. On
+// Reads the cluster size of the volume that holds the folder path (with or without its
+// trailing backslash; "C:" stands for its root) into params.clusterSize. On
 // failure reports "読み取りできませんでした. : <path>" and leaves the cluster size as it was.
 bool QueryClusterSize(RunParameters& params, const wchar_t* path);
 

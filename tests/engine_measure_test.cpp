@@ -181,7 +181,16 @@ TEST(ClusterSize, IsReadFromTheVolumeAndFailureIsReported) {
     EXPECT_FALSE(QueryClusterSize(params, L"Q:\\no\\such\\volume\\"));
     EXPECT_EQ(params.clusterSize, 512u);
     EXPECT_EQ(g_reported, L"読み取りできませんでした. : Q:\\no\\such\\volume\\");
+    // Without its backslash a folder is still asked for, and named as given.
+    EXPECT_FALSE(QueryClusterSize(params, L"Q:\\no\\such"));
+    EXPECT_EQ(g_reported, L"読み取りできませんでした. : Q:\\no\\such");
     SetErrorReporter(previous);
+    params.clusterSize = 0;
+    EXPECT_TRUE(QueryClusterSize(params, folder.path().c_str()));
+    EXPECT_EQ(params.clusterSize, 4096u);
+    params.clusterSize = 0;
+    EXPECT_TRUE(QueryClusterSize(params, folder.path().substr(0, 2).c_str()));   // "C:"
+    EXPECT_EQ(params.clusterSize, 4096u);
 }
 
 TEST(ExtendedPaths, ReachBeyondTheShortPathLimit) {
