@@ -71,6 +71,9 @@ constexpr UINT kMsgRunFinished = WM_APP + 3;       // restore the arrow cursors
 constexpr UINT kMsgWatcher = WM_APP + 4;
 enum : WPARAM { kApplyNotices = 0, kRemeasureTarget = 1, kRequestRefused = 2 };
 
+// The main window's timer that paints the list while a run adds rows.
+constexpr UINT_PTR kTimerRunPaint = 1;
+
 // Resource identifiers.
 constexpr int kStringCaption = 101;
 constexpr int kDialogMain = 102;

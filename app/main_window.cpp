@@ -237,6 +237,7 @@ void OnPrivateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     } else if (message == kMsgDriveChange) {
         OnDriveChange(reinterpret_cast<PCIDLIST_ABSOLUTE*>(wParam), static_cast<LONG>(lParam));
     } else if (message == kMsgRunFinished) {
+        EndListPaintHold();
         RestoreArrowCursors();
     }
 }
@@ -278,6 +279,10 @@ INT_PTR DispatchMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return TRUE;
         case WM_DRAWCLIPBOARD: OnDrawClipboard(message, wParam, lParam); return TRUE;
         case WM_CHANGECBCHAIN: OnChangeClipboardChain(message, wParam, lParam); return TRUE;
+        case WM_TIMER:
+            if (wParam != kTimerRunPaint) return FALSE;
+            OnRunPaintTimer();
+            return TRUE;
         case kMsgRunFinishedTree:
         case kMsgDriveChange:
         case kMsgRunFinished: OnPrivateMessage(message, wParam, lParam); return TRUE;

@@ -172,6 +172,7 @@ void StopAccumulation() {
         g_app.busy.store(0);
     }
     g_app.worker.reset();
+    EndListPaintHold();
     // A cancelled run starts no watch: the request armed for it goes too.
     StopWatcher();
 }

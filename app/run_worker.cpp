@@ -72,7 +72,30 @@ void BindTargetFolder() {
     ILFree(target);
 }
 
+constexpr UINT kRunPaintInterval = 200;
+
+void HoldListPainting() {
+    SendMessageW(g_app.list, WM_SETREDRAW, FALSE, 0);
+    SetTimer(g_app.main, kTimerRunPaint, kRunPaintInterval, nullptr);
+}
+
 }  // namespace
+
+void OnRunPaintTimer() {
+    if (!g_app.busy.load()) {
+        EndListPaintHold();
+        return;
+    }
+    SendMessageW(g_app.list, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    SendMessageW(g_app.list, WM_SETREDRAW, FALSE, 0);
+}
+
+void EndListPaintHold() {
+    KillTimer(g_app.main, kTimerRunPaint);
+    SendMessageW(g_app.list, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
 
 bool StartWorker() {
     auto job = std::make_unique<WorkerJob>();
@@ -95,6 +118,7 @@ bool StartWorker() {
     }
     job.release();
     g_app.worker.reset(reinterpret_cast<HANDLE>(thread));
+    HoldListPainting();
     return true;
 }
 

@@ -9,4 +9,12 @@ namespace lurmo {
 // Starts the worker over the target in the path buffer; false when no thread started.
 bool StartWorker();
 
+// Painting the list after every inserted row costs far more than measuring the row (a
+// dozen milliseconds a row under Wine, and the worker waits for each paint), so while a
+// run adds rows the list is painted by a timer a few times a second. The timer ends the
+// hold once the run is over; EndListPaintHold ends it at once and may be called when
+// nothing is held.
+void OnRunPaintTimer();
+void EndListPaintHold();
+
 }  // namespace lurmo

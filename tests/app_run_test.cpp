@@ -68,6 +68,16 @@ void MakeTree(const TempFolder& root) {
     root.File(L"note.txt", 10);
 }
 
+// A change to the first row marks it for painting: false while the list's painting is
+// still held back for a run.
+bool ListPaintsChanges() {
+    if (g_app.rowCount == 0) return false;
+    ValidateRect(g_app.list, nullptr);
+    SendMessageW(g_app.list, LVM_REDRAWITEMS, 0, 0);
+    RECT dirty{};
+    return GetUpdateRect(g_app.list, &dirty, FALSE) != FALSE;
+}
+
 bool PostedMessageWaiting(UINT message) {
     MSG queued;
     return PeekMessageW(&queued, g_app.main, message, message, PM_NOREMOVE) != FALSE;
@@ -101,6 +111,7 @@ TEST(Run, MeasuresEveryChildInBothModes) {
             EXPECT_EQ(StatusText(1), used ? L"合計：20,480 Bytes" : L"合計：8,303 Bytes");
             EXPECT_EQ(WindowText(g_app.main), root.path() + L" - Lurmo");
             EXPECT_EQ(BoxItemText(g_app.historyBox, 0), root.path());
+            EXPECT_TRUE(PumpUntil(ListPaintsChanges, 1000));
         }
     }
 }
@@ -229,6 +240,7 @@ TEST(Run, CancellingKeepsTheFinishedRowsAndPostsNothing) {
     EXPECT_EQ(RowNames(), order[0] + L"," + order[1]);
     EXPECT_EQ(g_app.grandTotal, 20u);
     EXPECT_EQ(WindowText(g_app.accumulateButton), L"中止(&S)");   // the canceller restores the look
+    EXPECT_TRUE(PumpUntil(ListPaintsChanges, 1000));
     ShowIdleLook();
     EXPECT_EQ(WindowText(g_app.accumulateButton), L"集計(&A)");
 }
@@ -257,6 +269,7 @@ TEST(Run, TheCancelQuestionCanBeAnsweredEitherWay) {
             SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
             EXPECT_FALSE(g_app.busy.load());
             EXPECT_EQ(WindowText(g_app.accumulateButton), L"集計(&A)");
+            EXPECT_TRUE(g_app.rowCount == 0 || ListPaintsChanges());
         }
     }
     PumpUntil(RunEnded);
