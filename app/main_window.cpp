@@ -237,6 +237,9 @@ void OnPrivateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     } else if (message == kMsgDriveChange) {
         OnDriveChange(reinterpret_cast<PCIDLIST_ABSOLUTE*>(wParam), static_cast<LONG>(lParam));
     } else if (message == kMsgRunFinished) {
+        // A fresh measurement may already have started from the watcher's end step; it
+        // keeps its busy look and its paint hold.
+        if (g_app.busy.load()) return;
         EndListPaintHold();
         RestoreArrowCursors();
     }

@@ -18,6 +18,8 @@ int RowCountOfList() { return static_cast<int>(SendMessageW(g_app.list, LVM_GETI
 
 void AddTotal(const RowEntry* entry) { g_app.grandTotal += entry->size; }
 
+HWND ListViewHeader() { return reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETHEADER, 0, 0)); }
+
 }  // namespace
 
 TEST(ResultRows, CellsOfFileAndFolderRows) {
@@ -250,4 +252,37 @@ TEST(ResultRows, TheDeleteKeyAsksForDeletionOnlyWhereItCanBeDone) {
     ListWindow::TakeCommands();
     SendMessageW(g_app.list, WM_KEYDOWN, VK_DELETE, 0);
     EXPECT_TRUE(ListWindow::TakeCommands().empty());   // a still picture deletes nothing
+}
+
+TEST(ResultRows, DraggingTheBarColumnEdgeRepaintsThatColumn) {
+    // Sends the header's tracking notice for a column and returns the list's dirty area.
+    auto dirtyAfterTracking = [](int column) {
+        ValidateRect(g_app.list, nullptr);
+        NMHEADERW notice{};
+        notice.hdr.hwndFrom = ListViewHeader();
+        notice.hdr.code = HDN_TRACKW;
+        notice.iItem = column;
+        SendMessageW(g_app.list, WM_NOTIFY, 0, reinterpret_cast<LPARAM>(&notice));
+        RECT dirty{};
+        GetUpdateRect(g_app.list, &dirty, FALSE);
+        return dirty;
+    };
+    {
+        ListWindow window(false, true);
+        ShowWindow(g_app.main, SW_SHOWNA);
+        AppendFileRow(NewFileEntry(L"a", 1));
+        RECT column{};
+        SendMessageW(ListViewHeader(), HDM_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&column));
+        const RECT bars = dirtyAfterTracking(3);
+        EXPECT_EQ(bars.left, column.left);
+        EXPECT_EQ(bars.right, column.right);
+        EXPECT_GT(bars.bottom, column.bottom);   // the whole height, rows included
+        const RECT sizes = dirtyAfterTracking(1);
+        EXPECT_TRUE(IsRectEmpty(&sizes));
+    }
+    ListWindow window;   // no bar column: tracking the date column repaints nothing extra
+    ShowWindow(g_app.main, SW_SHOWNA);
+    AppendFileRow(NewFileEntry(L"a", 1));
+    const RECT dates = dirtyAfterTracking(3);
+    EXPECT_TRUE(IsRectEmpty(&dates));
 }
