@@ -126,6 +126,10 @@ struct AppState {
     HWND list = nullptr, status = nullptr;
     int statusHeight = 0;
     WNDPROC previousListProc = nullptr;
+    // While a run adds rows, the list's redraw is switched off at each inserted row and
+    // back on by a timer; a list that takes no rows for a moment is live as ever.
+    bool runPaintHold = false;
+    bool listRedrawOff = false;
     HWND nextClipboardViewer = nullptr;
     ULONG driveNotification = 0;
     UINT dropEffectFormat = 0;

@@ -74,8 +74,11 @@ void BindTargetFolder() {
 
 constexpr UINT kRunPaintInterval = 200;
 
+// Redraw goes off only while rows keep coming (the list's procedure switches it off at
+// an insertion), so that between bursts the list takes clicks and scrolls as ever:
+// with redraw off a window is passed over by the mouse.
 void HoldListPainting() {
-    SendMessageW(g_app.list, WM_SETREDRAW, FALSE, 0);
+    g_app.runPaintHold = true;
     SetTimer(g_app.main, kTimerRunPaint, kRunPaintInterval, nullptr);
 }
 
@@ -86,13 +89,17 @@ void OnRunPaintTimer() {
         EndListPaintHold();
         return;
     }
+    if (!g_app.listRedrawOff) return;
+    g_app.listRedrawOff = false;
     SendMessageW(g_app.list, WM_SETREDRAW, TRUE, 0);
     RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-    SendMessageW(g_app.list, WM_SETREDRAW, FALSE, 0);
 }
 
 void EndListPaintHold() {
     KillTimer(g_app.main, kTimerRunPaint);
+    g_app.runPaintHold = false;
+    if (!g_app.listRedrawOff) return;
+    g_app.listRedrawOff = false;
     SendMessageW(g_app.list, WM_SETREDRAW, TRUE, 0);
     RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }

@@ -11,9 +11,9 @@ bool StartWorker();
 
 // Painting the list after every inserted row costs far more than measuring the row (a
 // dozen milliseconds a row under Wine, and the worker waits for each paint), so while a
-// run adds rows the list is painted by a timer a few times a second. The timer ends the
-// hold once the run is over; EndListPaintHold ends it at once and may be called when
-// nothing is held.
+// run adds rows the list's redraw is off and a timer repaints it a few times a second.
+// The timer ends the hold once the run is over; EndListPaintHold ends it at once and
+// may be called when nothing is held.
 void OnRunPaintTimer();
 void EndListPaintHold();
 

@@ -98,8 +98,14 @@ void SetKindBit(uint32_t& kind, uint32_t bit, bool on) {
     else kind &= ~bit;
 }
 
-// The list's own procedure: the Delete key and the bar column following its header.
+// The list's own procedure: the Delete key, the bar column following its header, and
+// redraw held back while a run adds rows.
 LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == LVM_INSERTITEMW && g_app.runPaintHold && !g_app.listRedrawOff) {
+        // A run is adding rows: the run's paint timer turns redraw on again soon.
+        g_app.listRedrawOff = true;
+        CallWindowProcW(g_app.previousListProc, window, WM_SETREDRAW, FALSE, 0);
+    }
     if (message == WM_KEYDOWN && wParam == VK_DELETE && !g_app.effect.snapShot && !g_app.labelEdit) {
         SendMessageW(g_app.main, WM_COMMAND, kCmdDelete, 0);
     } else if (message == WM_NOTIFY && g_app.effect.displayGraph) {
