@@ -82,26 +82,25 @@ void HoldListPainting() {
     SetTimer(g_app.main, kTimerRunPaint, kRunPaintInterval, nullptr);
 }
 
-}  // namespace
-
-void OnRunPaintTimer() {
-    if (!g_app.busy.load()) {
-        EndListPaintHold();
-        return;
-    }
+// Turns the list's redraw back on, when it is off, and repaints it as flags say.
+void TurnListRedrawOn(UINT flags) {
     if (!g_app.listRedrawOff) return;
     g_app.listRedrawOff = false;
     SendMessageW(g_app.list, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    RedrawWindow(g_app.list, nullptr, nullptr, flags);
+}
+
+}  // namespace
+
+void OnRunPaintTimer() {
+    if (!g_app.busy.load()) EndListPaintHold();
+    else TurnListRedrawOn(RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
 }
 
 void EndListPaintHold() {
     KillTimer(g_app.main, kTimerRunPaint);
     g_app.runPaintHold = false;
-    if (!g_app.listRedrawOff) return;
-    g_app.listRedrawOff = false;
-    SendMessageW(g_app.list, WM_SETREDRAW, TRUE, 0);
-    RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+    TurnListRedrawOn(RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 bool StartWorker() {

@@ -208,6 +208,15 @@ bool EndsWith(const std::wstring& text, const std::wstring& tail) {
     return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
+// Measures the target into got with the given size rule. These runs have no cancel
+// request, so every one must complete.
+RunResult MeasureCompleted(const std::wstring& target, bool used, Received& got) {
+    RunParameters params = ParamsFor(target, used);
+    const RunResult result = MeasureChildren(params, got.snapshotMode(), got.Sink());
+    EXPECT_EQ(result.outcome, RunOutcome::Completed);
+    return result;
+}
+
 }  // namespace
 
 TEST(MeasureChildren, RowsAndTotalsOfASmallTreeInBothModesAndRules) {
@@ -226,10 +235,8 @@ TEST(MeasureChildren, RowsAndTotalsOfASmallTreeInBothModesAndRules) {
         const uint64_t expectedTotal = used ? 28672 : 12292;
         for (bool snapshot : {false, true}) {
             SCOPED_TRACE(std::string(ModeName(snapshot)) + (used ? ", used size" : ", logical size"));
-            RunParameters params = ParamsFor(root.path(), used);
             Received got(snapshot);
-            const RunResult result = MeasureChildren(params, snapshot, got.Sink());
-            EXPECT_EQ(result.outcome, RunOutcome::Completed);
+            const RunResult result = MeasureCompleted(root.path(), used, got);
             EXPECT_EQ(result.rowCount, 5);
             EXPECT_EQ(result.grandTotal, expectedTotal);
             EXPECT_EQ(got.Sizes(), expected);
@@ -268,10 +275,8 @@ TEST(MeasureChildren, EmptyMissingAndUnreadableTargetsCompleteWithoutRows) {
     for (const std::wstring& target : targets) {
         for (bool snapshot : {false, true}) {
             SCOPED_TRACE(::testing::PrintToString(target) + ", " + ModeName(snapshot));
-            RunParameters params = ParamsFor(target, true);
             Received got(snapshot);
-            const RunResult result = MeasureChildren(params, snapshot, got.Sink());
-            EXPECT_EQ(result.outcome, RunOutcome::Completed);
+            const RunResult result = MeasureCompleted(target, true, got);
             EXPECT_EQ(result.rowCount, 0);
             EXPECT_EQ(result.grandTotal, 0u);
             EXPECT_EQ(got.count(), 0u);
@@ -285,10 +290,8 @@ TEST(MeasureChildren, ATargetWithOneEmptyFileHasOneZeroRow) {
     for (bool used : {false, true}) {
         for (bool snapshot : {false, true}) {
             SCOPED_TRACE(std::string(ModeName(snapshot)) + (used ? ", used size" : ", logical size"));
-            RunParameters params = ParamsFor(root.path(), used);
             Received got(snapshot);
-            const RunResult result = MeasureChildren(params, snapshot, got.Sink());
-            EXPECT_EQ(result.outcome, RunOutcome::Completed);
+            const RunResult result = MeasureCompleted(root.path(), used, got);
             EXPECT_EQ(result.rowCount, 1);
             EXPECT_EQ(result.grandTotal, 0u);
             ASSERT_EQ(got.count(), 1u);
@@ -334,10 +337,8 @@ TEST(MeasureChildren, RowKindsMarkFilesShortcutsAndAttributes) {
     for (bool snapshot : {false, true}) {
         SCOPED_TRACE(ModeName(snapshot));
         g_probe.lastAsked.clear();
-        RunParameters params = ParamsFor(root.path(), true);
         Received got(snapshot);
-        const RunResult result = MeasureChildren(params, snapshot, got.Sink());
-        EXPECT_EQ(result.outcome, RunOutcome::Completed);
+        const RunResult result = MeasureCompleted(root.path(), true, got);
         CheckRunAgrees(got, result);
         std::map<std::wstring, uint32_t> kinds;
         for (const auto& [name, row] : got.ByName()) kinds[name] = row.kind;
@@ -484,10 +485,8 @@ TEST(MeasureChildren, FolderLinksEndAndCountWhereTheyLead) {
     // holds data.bin (100 bytes). Only to_b is entered.
     for (bool snapshot : {false, true}) {
         SCOPED_TRACE(ModeName(snapshot));
-        RunParameters params = ParamsFor(root, false);
         Received got(snapshot);
-        const RunResult result = MeasureChildren(params, snapshot, got.Sink());
-        EXPECT_EQ(result.outcome, RunOutcome::Completed);
+        const RunResult result = MeasureCompleted(root, false, got);
         EXPECT_EQ(got.Sizes(), (std::map<std::wstring, uint64_t>{{L"a", 110}, {L"b", 100}}));
         EXPECT_EQ(result.grandTotal, 210u);
         CheckRunAgrees(got, result);
@@ -519,10 +518,8 @@ TEST(MeasureChildren, ALinkAmongTheChildrenBackToTheTargetCountsNothing) {
     // are rows of size 0 rather than the whole tree counted again.
     for (bool snapshot : {false, true}) {
         SCOPED_TRACE(ModeName(snapshot));
-        RunParameters params = ParamsFor(a, false);
         Received got(snapshot);
-        const RunResult result = MeasureChildren(params, snapshot, got.Sink());
-        EXPECT_EQ(result.outcome, RunOutcome::Completed);
+        const RunResult result = MeasureCompleted(a, false, got);
         EXPECT_EQ(got.Sizes(), (std::map<std::wstring, uint64_t>{
                                    {L"loop", 0}, {L"self", 0}, {L"ten.bin", 10}, {L"to_b", 100}}));
         EXPECT_EQ(result.grandTotal, 110u);
