@@ -1,11 +1,11 @@
 // The one process-wide record of the main window: handles, settings and the values in
-// effect, the run's shared values. Each field says which thread writes it; anything not
-// marked is written and read by the user-interface thread only.
+// effect, the run's shared values. Each field that more than one thread touches says
+// which thread writes it; every other field is written and read by the user-interface
+// thread only.
 #pragma once
 
 #include <windows.h>
 #include <commctrl.h>
-#include <commdlg.h>
 #include <shlobj.h>
 
 #include <atomic>
@@ -13,105 +13,16 @@
 #include <string>
 #include <vector>
 
+#include "app/settings.h"
 #include "engine/handles.h"
 #include "engine/size_rule.h"
+#include "res/resource.h"
 
 namespace lurmo {
 
-// Control and command identifiers shared with the resource script.
-enum : int {
-    kIdDriveBox = 1000,
-    kIdHistoryBox = 1001,
-    kIdTargetListButton = 1002,
-    kIdBrowseButton = 1003,
-    kIdAccumulateButton = 1004,
-    kIdResultList = 1005,
-    kIdStatusBar = 1006,
-};
-
-enum : UINT {
-    kCmdExportAll = 32772,
-    kCmdExportSelected = 32773,
-    kCmdExit = 32774,
-    kCmdCopyListing = 32775,
-    kCmdCut = 32776,
-    kCmdCopy = 32777,
-    kCmdPaste = 32778,
-    kCmdCopyToFolder = 32779,
-    kCmdMoveToFolder = 32780,
-    kCmdDelete = 32781,
-    kCmdRename = 32782,
-    kCmdSelectAll = 32783,
-    kCmdInvertSelection = 32784,
-    kCmdSortByName = 32785,
-    kCmdSortBySize = 32786,
-    kCmdSortByTime = 32787,
-    kCmdUpOneLevel = 32788,
-    kCmdSelectedFolder = 32789,
-    kCmdOptions = 32790,
-    kCmdAbout = 32791,
-    kCmdProperties = 32792,
-    kCmdPasteShortcut = 32793,
-    kCmdNewFolder = 32794,
-    kCmdNewShortcut = 32795,
-    kCmdUnitByte = 32796,
-    kCmdUnitKB = 32797,
-    kCmdUnitMB = 32798,
-    kCmdUnitGB = 32799,
-    kCmdComma = 32800,
-    kCmdFirstTemplate = 32801,
-};
-
-// Private messages of the main window.
-constexpr UINT kMsgRunFinishedTree = WM_APP + 1;   // start the change watcher
-constexpr UINT kMsgDriveChange = WM_APP + 2;       // shell drive arrival or removal
-constexpr UINT kMsgRunFinished = WM_APP + 3;       // restore the arrow cursors
-// Sent by the change watcher with a completed buffer (wParam kApplyNotices, lParam the
-// batch), or posted when its watch ended in a way the window must act on.
-constexpr UINT kMsgWatcher = WM_APP + 4;
-enum : WPARAM { kApplyNotices = 0, kRemeasureTarget = 1, kRequestRefused = 2 };
-
-// The main window's timer that paints the list while a run adds rows.
-constexpr UINT_PTR kTimerRunPaint = 1;
-
-// Resource identifiers.
-constexpr int kStringCaption = 101;
-constexpr int kDialogMain = 102;
-constexpr int kDialogAbout = 106;
-constexpr int kIconMain = 107;
-constexpr int kMenuMain = 108;
-constexpr int kAcceleratorsMain = 110;
-constexpr int kMenuListBackground = 111;
-
-// The stored settings, as loaded and as saved.
-struct Settings {
-    int left = 0, top = 0, width = 0, height = 0;
-    int columnWidthName = 180;
-    int columnWidthSize = 100;
-    int columnWidthPercent = 40;
-    int columnWidthBarGraph = 100;
-    int columnWidthDateTime = 115;
-    DWORD snapShot = 0;
-    DWORD unit = 0;
-    DWORD usedSize = 1;
-    DWORD comma = 1;
-    DWORD maxHistory = 10;
-    DWORD sort = 3;
-    DWORD targetList = 0;
-    DWORD useSystemFont = 1;
-    LOGFONTW logFont{};
-    CHOOSEFONTW chooseFont{};   // iPointSize is FontSize, rgbColors is FontColor
-    DWORD displayGraph = 0;
-    COLORREF graphColor = 0;
-};
-
-// The copies that an accumulation takes from the settings when it starts.
-struct InEffect {
-    DWORD snapShot = 0;
-    DWORD usedSize = 1;
-    DWORD displayGraph = 0;
-    COLORREF graphColor = 0;
-};
+// The counters are read by the user-interface thread while the worker writes them; on
+// the 32-bit build a plain 64-bit value could be read half old, half new.
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "the grand total must be read whole");
 
 struct AppState {
     HINSTANCE instance = nullptr;
@@ -126,6 +37,7 @@ struct AppState {
     HWND list = nullptr, status = nullptr;
     int statusHeight = 0;
     WNDPROC previousListProc = nullptr;
+    bool columnsCreated = false;
     // While a run adds rows, the list's redraw is switched off at each inserted row and
     // back on by a timer; a list that takes no rows for a moment is live as ever.
     bool runPaintHold = false;
@@ -154,20 +66,33 @@ struct AppState {
     std::vector<std::wstring> drivePaths;
 
     // The target: the user-facing path buffer (MAX_PATH units, trailing backslash) and
-    // the name slot behind it. Written by the user-interface thread before a run starts.
+    // the name slot behind it. Written only by the user-interface thread, and only while
+    // no worker runs; a worker measures with its own copy.
     wchar_t pathBuffer[MAX_PATH]{};
     size_t nameSlot = 0;
 
-    // The run. The worker measures with its own copy of the parameters, so the
-    // user-interface thread may use scan for a notice or a file operation meanwhile.
+    // The run. The worker thread handle and the run number belong to the user-interface
+    // thread, which starts every worker and counts the runs; the worker's posted
+    // messages carry its run number.
     unique_handle worker;
-    std::atomic<LONG> busy{0};      // set by the worker at its start, cleared at its end
-    std::atomic<LONG> cancel{0};    // set by the user-interface thread
-    // Row count and grand total: written by the worker during a run, by whoever applies
-    // change notices between runs (always the user-interface thread).
-    int rowCount = 0;
-    uint64_t grandTotal = 0;
-    // The target bound as a shell folder for the rows' icons; replaced by each run.
+    unsigned runNumber = 0;
+    // Set by the user-interface thread when it starts a worker; cleared by the worker
+    // as its very last act, after its end steps, or by the user-interface thread after a
+    // forced end. While it is set, no new run may start.
+    std::atomic<LONG> busy{0};
+    // Set by the user-interface thread to ask the worker to stop; cleared when a worker
+    // is started.
+    std::atomic<LONG> cancel{0};
+    // The number of the last run whose measuring finished without a cancel; written by
+    // the worker as it begins its end steps.
+    std::atomic<unsigned> completedRun{0};
+    // Row count and grand total: during a run written by the worker alone; between runs
+    // by the user-interface thread, which applies the change notices and lists new
+    // folders. Read by the user-interface thread at any time.
+    std::atomic<int> rowCount{0};
+    std::atomic<uint64_t> grandTotal{0};
+    // The target bound as a shell folder, for the icons of rows that the user-interface
+    // thread makes (notices, new folders); the worker binds its own.
     com_ptr<IShellFolder> targetFolder;
     com_ptr<IShellIcon> targetIcon;
     // Parameters for measuring on the user-interface thread (notices, file operations).
@@ -176,10 +101,19 @@ struct AppState {
     std::wstring pendingRenameName;
 };
 
-extern AppState g_app;
+// Defined here rather than in a source file of the main window, so that the folders
+// below it (the list, the file operations) use the record without linking upward.
+inline AppState g_app;
 
-// The one place that shows a message box: owned by the main window, titled with the
-// program caption.
-int ShowMessage(const std::wstring& text, UINT type);
+// The installed target as the user sees it, with its trailing backslash ("C:\Data\");
+// empty when none is installed.
+inline std::wstring TargetPath() { return std::wstring(g_app.pathBuffer, g_app.nameSlot); }
+
+// The same without the trailing backslash, except that a drive root keeps it ("C:\").
+inline std::wstring TargetFolder() {
+    std::wstring path = TargetPath();
+    if (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    return path;
+}
 
 }  // namespace lurmo

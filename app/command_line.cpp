@@ -25,7 +25,7 @@ CommandLineSplit SplitCommandLine(const wchar_t* commandLine) {
 }
 
 std::wstring FurtherInstanceCommandLine(const std::wstring& executable, const std::wstring& rest) {
-    return executable + L" " + rest;
+    return L"\"" + executable + L"\" " + rest;
 }
 
 void StartProcessWithCommandLine(std::wstring commandLine, WORD showState) {

@@ -15,7 +15,8 @@ struct CommandLineSplit {
 
 CommandLineSplit SplitCommandLine(const wchar_t* commandLine);
 
-// "<exe path> <rest>": the path is not quoted and the rest is not re-quoted.
+// "\"<exe path>\" <rest>": the path is quoted, so a program under a folder with a blank
+// (Program Files) is found whole; the rest is passed on as it stands.
 std::wstring FurtherInstanceCommandLine(const std::wstring& executable, const std::wstring& rest);
 
 // Starts another instance of this program with the given command line; failures are

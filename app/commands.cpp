@@ -5,6 +5,7 @@
 
 #include "app/app_state.h"
 #include "app/folder_chooser.h"
+#include "app/message_box.h"
 #include "app/main_window.h"
 #include "app/run_control.h"
 #include "app/target_boxes.h"
@@ -59,8 +60,6 @@ void InvertSelection() {
     }
 }
 
-int ShowExportMessage(HWND, const std::wstring& text, UINT type) { return ShowMessage(text, type); }
-
 void ExportRows(bool selectedOnly) {
     ExportRequest request;
     request.owner = g_app.main;
@@ -69,9 +68,9 @@ void ExportRows(bool selectedOnly) {
     request.dateColumn = g_app.dateColumn;
     request.unit = static_cast<int>(g_app.settings.unit);
     request.comma = g_app.settings.comma != 0;
-    request.targetPath.assign(g_app.pathBuffer, g_app.nameSlot);
+    request.targetPath = TargetPath();
     request.osVersion = g_app.osVersion;
-    request.showMessage = ShowExportMessage;
+    request.showMessage = ShowMessageOwnedBy;
     ExportListing(request);
 }
 
@@ -80,40 +79,40 @@ void ExportRows(bool selectedOnly) {
 void OnCommand(UINT id) {
     switch (id) {
         case IDOK: if (!g_app.labelEdit) OpenSelectedRows(); break;
-        case kIdTargetListButton: FlipTargetList(); break;
-        case kIdBrowseButton: BrowseForTarget(); break;
-        case kIdAccumulateButton: OnAccumulateButton(); break;
-        case kCmdExportAll: ExportRows(false); break;
-        case kCmdExportSelected: ExportRows(true); break;
-        case kCmdExit: DestroyWindow(g_app.main); break;
-        case kCmdCopyListing: CopyListingText(); break;
-        case kCmdCut: CutSelection(); break;
-        case kCmdCopy: PutFilesOnClipboard(DROPEFFECT_COPY); break;
-        case kCmdPaste: PasteFiles(); break;
-        case kCmdCopyToFolder: CopyMoveToFolder(FO_COPY, 2); break;
-        case kCmdMoveToFolder: CopyMoveToFolder(FO_MOVE, 1); break;
-        case kCmdDelete: DeleteSelection(); break;
-        case kCmdRename: StartRenameEdit(); break;
-        case kCmdSelectAll: SelectAllRows(); break;
-        case kCmdInvertSelection: InvertSelection(); break;
-        case kCmdSortByName: SortByColumn(0); break;
-        case kCmdSortBySize: SortByColumn(1); break;
-        case kCmdSortByTime: SortByColumn(4); break;
-        case kCmdUpOneLevel: GoUpOneLevel(); break;
-        case kCmdSelectedFolder: GoIntoSelectedFolder(); break;
-        case kCmdOptions: ShowOptions(); break;
-        case kCmdAbout: ShowAboutBox(); break;
-        case kCmdProperties: ShowTargetProperties(); break;
-        case kCmdPasteShortcut: PasteShortcuts(); break;
-        case kCmdNewFolder: CreateNewFolder(); break;
-        case kCmdNewShortcut: StartNewShortcutWizard(); break;
-        case kCmdUnitByte:
-        case kCmdUnitKB:
-        case kCmdUnitMB:
-        case kCmdUnitGB: SetSizeUnit(static_cast<int>(id - kCmdUnitByte)); break;
-        case kCmdComma: ToggleComma(); break;
+        case IDC_TARGET_LIST_BUTTON: FlipTargetList(); break;
+        case IDC_BROWSE_BUTTON: BrowseForTarget(); break;
+        case IDC_ACCUMULATE_BUTTON: OnAccumulateButton(); break;
+        case IDM_EXPORT_ALL: ExportRows(false); break;
+        case IDM_EXPORT_SELECTED: ExportRows(true); break;
+        case IDM_EXIT: DestroyWindow(g_app.main); break;
+        case IDM_COPY_LISTING: CopyListingText(); break;
+        case IDM_CUT: CutSelection(); break;
+        case IDM_COPY: PutFilesOnClipboard(DROPEFFECT_COPY); break;
+        case IDM_PASTE: PasteFiles(); break;
+        case IDM_COPY_TO_FOLDER: CopyMoveToFolder(FO_COPY, 2); break;
+        case IDM_MOVE_TO_FOLDER: CopyMoveToFolder(FO_MOVE, 1); break;
+        case IDM_DELETE: DeleteSelection(); break;
+        case IDM_RENAME: StartRenameEdit(); break;
+        case IDM_SELECT_ALL: SelectAllRows(); break;
+        case IDM_INVERT_SELECTION: InvertSelection(); break;
+        case IDM_SORT_BY_NAME: SortByColumn(0); break;
+        case IDM_SORT_BY_SIZE: SortByColumn(1); break;
+        case IDM_SORT_BY_TIME: SortByColumn(4); break;
+        case IDM_UP_ONE_LEVEL: GoUpOneLevel(); break;
+        case IDM_SELECTED_FOLDER: GoIntoSelectedFolder(); break;
+        case IDM_OPTIONS: ShowOptions(); break;
+        case IDM_ABOUT: ShowAboutBox(); break;
+        case IDM_PROPERTIES: ShowTargetProperties(); break;
+        case IDM_PASTE_SHORTCUT: PasteShortcuts(); break;
+        case IDM_NEW_FOLDER: CreateNewFolder(); break;
+        case IDM_NEW_SHORTCUT: StartNewShortcutWizard(); break;
+        case IDM_UNIT_BYTE:
+        case IDM_UNIT_KB:
+        case IDM_UNIT_MB:
+        case IDM_UNIT_GB: SetSizeUnit(static_cast<int>(id - IDM_UNIT_BYTE)); break;
+        case IDM_COMMA: ToggleComma(); break;
         default:
-            if (id >= kCmdFirstTemplate && IsTemplateCommand(id - kCmdFirstTemplate)) CreateFromTemplate(id - kCmdFirstTemplate);
+            if (id >= IDM_FIRST_TEMPLATE && IsTemplateCommand(id - IDM_FIRST_TEMPLATE)) CreateFromTemplate(id - IDM_FIRST_TEMPLATE);
             break;
     }
 }

@@ -75,14 +75,8 @@ void InstallChosenFolder(std::wstring path) {
 
 void BrowseForTarget() {
     std::wstring initial;
-    if (g_app.settings.targetList == 0) {
-        const int selected = BoxSelection(g_app.driveBox);
-        if (selected >= 0 && static_cast<size_t>(selected) < g_app.drivePaths.size()) initial = g_app.drivePaths[selected];
-        else initial = BoxEditText(g_app.driveBox);
-        if (initial.empty()) initial = L"C:\\";
-    } else if (g_app.settings.targetList == 1) {
-        const int selected = BoxSelection(g_app.historyBox);
-        initial = selected >= 0 ? BoxItemText(g_app.historyBox, selected) : BoxEditText(g_app.historyBox);
+    if (g_app.settings.targetList <= 1) {
+        initial = TargetBoxText();
         if (initial.empty()) initial = L"C:\\";
     }
     if (!initial.empty() && initial.back() == L':') initial.push_back(L'\\');

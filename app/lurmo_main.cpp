@@ -6,6 +6,7 @@
 #include "app/app_state.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
+#include "app/message_box.h"
 
 using namespace lurmo;
 
@@ -18,7 +19,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showSt
     g_app.initialTarget = split.target;
     g_app.instance = instance;
     wchar_t caption[100]{};
-    if (LoadStringW(instance, kStringCaption, caption, 100) > 0) g_app.caption = caption;
+    if (LoadStringW(instance, IDS_CAPTION, caption, 100) > 0) g_app.caption = caption;
 
     INITCOMMONCONTROLSEX controls{sizeof(controls),
                                   ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_UPDOWN_CLASS | ICC_USEREX_CLASSES};
@@ -33,7 +34,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showSt
         ShowWindow(g_app.main, SW_SHOW);
         UpdateWindow(g_app.main);
     }
-    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(kAcceleratorsMain));
+    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_MAIN));
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
         if (g_app.main && TranslateAcceleratorW(g_app.main, accelerators, &message)) continue;

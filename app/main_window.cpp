@@ -8,10 +8,12 @@
 #include <new>
 
 #include "app/app_state.h"
+#include "app/message_box.h"
 #include "app/run_control.h"
 #include "app/run_worker.h"
 #include "app/settings.h"
 #include "app/target_boxes.h"
+#include "app/window_messages.h"
 #include "engine/error_report.h"
 #include "fileops/file_operations.h"
 #include "list/result_rows.h"
@@ -68,7 +70,7 @@ bool SetUpMainWindow() {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_UPDOWN_CLASS | ICC_USEREX_CLASSES};
     InitCommonControlsEx(&controls);
     g_app.status = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
-                                   g_app.main, reinterpret_cast<HMENU>(kIdStatusBar), g_app.instance, nullptr);
+                                   g_app.main, reinterpret_cast<HMENU>(IDC_STATUS_BAR), g_app.instance, nullptr);
     HIMAGELIST large = nullptr;
     Shell_GetImageLists(&large, &g_app.smallImages);
     g_app.shortcutOverlay = OverlayValue(IDO_SHGIOI_LINK);
@@ -91,12 +93,7 @@ bool SetUpMainWindow() {
     g_app.nextClipboardViewer = SetClipboardViewer(g_app.main);
     LayoutMainWindow();
     if (!g_app.initialTarget.empty() && CheckFolderExists(g_app.initialTarget) && CheckTarget(g_app.initialTarget)) {
-        ShowBusyLook();
-        if (!g_app.effect.snapShot) ArmWatcher();
-        if (!StartWorker()) {
-            StopWatcher();
-            ShowIdleLook();
-        }
+        StartAccumulation();
     }
     return true;
 }
@@ -115,17 +112,18 @@ LRESULT CALLBACK MainSubclassProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 BOOL OnInitDialog(HWND window) {
     g_app.main = window;
+    g_app.columnsCreated = false;
     SetClassLongPtrW(window, GCLP_HICON,
-                     reinterpret_cast<LONG_PTR>(LoadIconW(g_app.instance, MAKEINTRESOURCEW(kIconMain))));
+                     reinterpret_cast<LONG_PTR>(LoadIconW(g_app.instance, MAKEINTRESOURCEW(IDI_MAIN))));
     ReadMenuColors();
     HMENU menu = GetMenu(window);
     g_app.fileMenu = GetSubMenu(menu, 0);
     g_app.editMenu = GetSubMenu(menu, 1);
     g_app.viewMenu = GetSubMenu(menu, 2);
-    g_app.targetListButton = GetDlgItem(window, kIdTargetListButton);
-    g_app.browseButton = GetDlgItem(window, kIdBrowseButton);
-    g_app.accumulateButton = GetDlgItem(window, kIdAccumulateButton);
-    g_app.list = GetDlgItem(window, kIdResultList);
+    g_app.targetListButton = GetDlgItem(window, IDC_TARGET_LIST_BUTTON);
+    g_app.browseButton = GetDlgItem(window, IDC_BROWSE_BUTTON);
+    g_app.accumulateButton = GetDlgItem(window, IDC_ACCUMULATE_BUTTON);
+    g_app.list = GetDlgItem(window, IDC_RESULT_LIST);
     g_app.arrowCursor = LoadCursorW(nullptr, IDC_ARROW);
     g_app.appStartingCursor = LoadCursorW(nullptr, IDC_APPSTARTING);
     SetErrorReporter(ReportEngineError);
@@ -146,8 +144,8 @@ void OnDestroy() {
         SHChangeNotifyDeregister(g_app.driveNotification);
         g_app.driveNotification = 0;
     }
-    // A worker that has not yet reached its first step is stopped as well.
-    if (g_app.busy.load() || g_app.worker) StopAccumulation();
+    // A worker that is still finishing its end steps is waited for as well.
+    if (g_app.worker) StopAccumulation();
     StopWatcher();
     ChangeClipboardChain(g_app.main, g_app.nextClipboardViewer);
     OleFlushClipboard();
@@ -189,13 +187,16 @@ void OnChangeClipboardChain(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// Only the result list's notifications act: the status bar sends NM_DBLCLK and NM_RCLICK
+// too, with a part number where the list has a row.
 BOOL OnNotify(HWND window, const NMHDR* header) {
+    if (header->hwndFrom != g_app.list) return FALSE;
     switch (header->code) {
         case LVN_ENDLABELEDITW: {
             const auto* info = reinterpret_cast<const NMLVDISPINFOW*>(header);
             const bool accepted = FinishRename(info);
             SetWindowLongPtrW(window, DWLP_MSGRESULT, accepted);
-            if (!accepted && info->item.pszText) PostMessageW(window, WM_COMMAND, kCmdRename, 0);
+            if (!accepted && info->item.pszText) PostMessageW(window, WM_COMMAND, IDM_RENAME, 0);
             return TRUE;
         }
         case LVN_BEGINLABELEDITW: {
@@ -231,23 +232,34 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     return FALSE;
 }
 
+// The worker's messages name their run: one from a run that a newer run has replaced
+// must not start a watch on the new target or touch its look.
 void OnPrivateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kMsgRunFinishedTree) {
-        StartWatcher();
-    } else if (message == kMsgDriveChange) {
-        OnDriveChange(reinterpret_cast<PCIDLIST_ABSOLUTE*>(wParam), static_cast<LONG>(lParam));
-    } else if (message == kMsgRunFinished) {
-        // A fresh measurement may already have started from the watcher's end step; it
-        // keeps its busy look and its paint hold.
-        if (g_app.busy.load()) return;
-        EndListPaintHold();
-        RestoreArrowCursors();
+    const bool currentRun = static_cast<unsigned>(wParam) == g_app.runNumber;
+    switch (message) {
+        case kMsgRunFinishedTree:
+            if (currentRun) StartWatcher();
+            break;
+        case kMsgDriveChange: OnDriveChange(reinterpret_cast<PCIDLIST_ABSOLUTE*>(wParam), static_cast<LONG>(lParam)); break;
+        case kMsgRunFinished:
+            if (!currentRun) break;
+            EndListPaintHold();
+            RestoreArrowCursors();
+            break;
+        case kMsgRunFailed: OnRunFailed(static_cast<unsigned>(wParam), lParam == 1); break;
+        default: break;
     }
+}
+
+// The watcher cannot follow the target any more: a fresh measurement of the same target
+// takes its place, unless a run is already under way.
+void OnWatcher(WPARAM what, LPARAM data) {
+    if (OnWatcherMessage(what, data) && !g_app.busy.load() && g_app.nameSlot > 0) StartAccumulation();
 }
 
 }  // namespace
 
-void ShowAboutBox() { DialogBoxW(g_app.instance, MAKEINTRESOURCEW(kDialogAbout), g_app.main, AboutProc); }
+void ShowAboutBox() { DialogBoxW(g_app.instance, MAKEINTRESOURCEW(IDD_ABOUT), g_app.main, AboutProc); }
 
 void LayoutMainWindow() {
     RECT client{};
@@ -265,7 +277,7 @@ void LayoutMainWindow() {
 }
 
 HWND CreateMainWindow() {
-    return CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(kDialogMain), nullptr, MainDialogProc, 0);
+    return CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
 }
 
 namespace {
@@ -288,8 +300,9 @@ INT_PTR DispatchMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
             return TRUE;
         case kMsgRunFinishedTree:
         case kMsgDriveChange:
-        case kMsgRunFinished: OnPrivateMessage(message, wParam, lParam); return TRUE;
-        case kMsgWatcher: OnWatcherMessage(wParam, lParam); return TRUE;
+        case kMsgRunFinished:
+        case kMsgRunFailed: OnPrivateMessage(message, wParam, lParam); return TRUE;
+        case kMsgWatcher: OnWatcher(wParam, lParam); return TRUE;
         default: return FALSE;
     }
 }

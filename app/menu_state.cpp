@@ -34,19 +34,19 @@ bool SingleSelectedFolder() {
 
 void EnableEditMenu(HMENU menu) {
     const int selected = SelectedCount();
-    Enable(menu, kCmdRename, selected == 1 && FileOperationMode());
-    for (UINT id : {kCmdCopyListing, kCmdCopy, kCmdCopyToFolder}) Enable(menu, id, selected > 0);
-    for (UINT id : {kCmdCut, kCmdMoveToFolder, kCmdDelete}) Enable(menu, id, selected > 0 && FileOperationMode());
+    Enable(menu, IDM_RENAME, selected == 1 && FileOperationMode());
+    for (UINT id : {IDM_COPY_LISTING, IDM_COPY, IDM_COPY_TO_FOLDER}) Enable(menu, id, selected > 0);
+    for (UINT id : {IDM_CUT, IDM_MOVE_TO_FOLDER, IDM_DELETE}) Enable(menu, id, selected > 0 && FileOperationMode());
     const bool paste = PasteAllowed();
-    Enable(menu, kCmdPaste, paste);
-    Enable(menu, kCmdPasteShortcut, paste);
-    for (UINT id : {kCmdSelectAll, kCmdInvertSelection}) Enable(menu, id, g_app.rowCount != 0);
+    Enable(menu, IDM_PASTE, paste);
+    Enable(menu, IDM_PASTE_SHORTCUT, paste);
+    for (UINT id : {IDM_SELECT_ALL, IDM_INVERT_SELECTION}) Enable(menu, id, g_app.rowCount != 0);
 }
 
 void EnableListBackgroundMenu(HMENU menu) {
     const bool paste = PasteAllowed();
-    Enable(menu, kCmdPaste, paste);
-    Enable(menu, kCmdPasteShortcut, paste);
+    Enable(menu, IDM_PASTE, paste);
+    Enable(menu, IDM_PASTE_SHORTCUT, paste);
     EnableMenuItem(menu, 5, MF_BYPOSITION | (paste ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
 }
 
@@ -54,19 +54,19 @@ void EnableListBackgroundMenu(HMENU menu) {
 
 void OnInitMenuPopup(HMENU popup) {
     if (popup == g_app.fileMenu) {
-        Enable(popup, kCmdExportAll, g_app.rowCount != 0 && !g_app.busy.load());
-        Enable(popup, kCmdExportSelected, SelectedCount() != 0);
+        Enable(popup, IDM_EXPORT_ALL, g_app.rowCount != 0 && !g_app.busy.load());
+        Enable(popup, IDM_EXPORT_SELECTED, SelectedCount() != 0);
     } else if (popup == g_app.editMenu) {
         EnableEditMenu(popup);
     } else if (popup == g_app.viewMenu) {
-        Enable(popup, kCmdUpOneLevel, CanGoUp());
-        Enable(popup, kCmdSelectedFolder, SingleSelectedFolder());
+        Enable(popup, IDM_UP_ONE_LEVEL, CanGoUp());
+        Enable(popup, IDM_SELECTED_FOLDER, SingleSelectedFolder());
         MarkCommaItem(popup);
-    } else if (GetMenuItemID(popup, 3) == kCmdPaste) {
+    } else if (GetMenuItemID(popup, 3) == IDM_PASTE) {
         EnableListBackgroundMenu(popup);
-    } else if (GetMenuItemID(popup, 0) == kCmdSortByName) {
+    } else if (GetMenuItemID(popup, 0) == IDM_SORT_BY_NAME) {
         MarkSortMenu(popup);
-    } else if (GetMenuItemID(popup, 0) == kCmdUnitByte) {
+    } else if (GetMenuItemID(popup, 0) == IDM_UNIT_BYTE) {
         MarkUnitMenu(popup);
     }
 }

@@ -5,9 +5,11 @@
 
 #include "app/app_state.h"
 #include "app/command_line.h"
+#include "app/message_box.h"
 #include "app/run_worker.h"
 #include "app/target_boxes.h"
 #include "list/result_rows.h"
+#include "list/thread_wait.h"
 #include "list/watcher.h"
 
 namespace lurmo {
@@ -22,40 +24,30 @@ void SetClassCursors(HCURSOR cursor) {
 }
 
 // Puts a navigation target in both boxes, checks it and starts its run; a refused
-// target after a stopped run shows the idle look.
+// target after a stopped run shows the idle look. A drive picked earlier in the drive
+// box is no longer the box's choice: the box now names the new target.
 void NavigateTo(const std::wstring& path, bool stoppedRun) {
+    SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SendMessageW(g_app.historyBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     SetBoxEditText(g_app.driveBox, path);
     SetBoxEditText(g_app.historyBox, path);
     if (CheckTarget(path)) StartAccumulation();
     else if (stoppedRun) ShowIdleLook();
 }
 
+// True when a run was stopped before it completed.
 bool StopRunningWorker() {
     if (!g_app.busy.load()) return false;
-    StopAccumulation();
-    return true;
+    return StopAccumulation();
 }
 
 }  // namespace
 
-bool WaitForThreadAnsweringMessages(HANDLE thread, DWORD timeout) {
-    const DWORD start = GetTickCount();
-    for (;;) {
-        const DWORD elapsed = GetTickCount() - start;
-        if (elapsed >= timeout) return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-        const DWORD result = MsgWaitForMultipleObjects(1, &thread, FALSE, timeout - elapsed, QS_SENDMESSAGE);
-        if (result == WAIT_OBJECT_0) return true;
-        if (result != WAIT_OBJECT_0 + 1) return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0;
-        // Answer the messages the thread is sending us (to the list, the status bar, the
-        // boxes), so it can reach its next look at the cancel request. Posted messages
-        // stay queued for the message loop.
-        MSG message;
-        PeekMessageW(&message, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
-    }
-}
-
 bool CheckFolderExists(const std::wstring& path) {
     std::wstring cut = path.substr(0, MAX_PATH - 1);
+    // A folder named with its trailing backslash ("C:\Data\") is looked up by its own
+    // name, which the search does not accept with the backslash.
+    while (cut.size() > 3 && cut.back() == L'\\') cut.pop_back();
     WIN32_FIND_DATAW data;
     HANDLE find = FindFirstFileW(cut.c_str(), &data);
     if (find != INVALID_HANDLE_VALUE) {
@@ -85,8 +77,9 @@ bool CheckTargetPath(const std::wstring& text) {
         ShowPathError(L"指定されたパスが見つかりません. : ", text);
         return false;
     }
-    wcscpy_s(g_app.pathBuffer, path.c_str());
-    g_app.nameSlot = path.size();
+    const size_t length = path.copy(g_app.pathBuffer, MAX_PATH - 1);
+    g_app.pathBuffer[length] = L'\0';
+    g_app.nameSlot = length;
     std::wstring title = path;
     title.pop_back();
     SetWindowTextW(g_app.main, (title + L" - Lurmo").c_str());
@@ -98,17 +91,8 @@ bool CheckTarget(const std::wstring& text) {
 }
 
 bool ReadTargetBox() {
-    std::wstring text;
-    if (g_app.settings.targetList == 1) {
-        const int selected = BoxSelection(g_app.historyBox);
-        text = selected >= 0 ? BoxItemText(g_app.historyBox, selected) : BoxEditText(g_app.historyBox);
-    } else if (g_app.settings.targetList == 0) {
-        const int selected = BoxSelection(g_app.driveBox);
-        if (selected >= 0 && static_cast<size_t>(selected) < g_app.drivePaths.size()) text = g_app.drivePaths[selected];
-        else text = BoxEditText(g_app.driveBox);
-    } else {
-        return false;
-    }
+    if (g_app.settings.targetList > 1) return false;
+    const std::wstring text = TargetBoxText();
     if (text.empty()) {
         ShowMessage(L"対象を入力してください.", MB_ICONERROR);
         return false;
@@ -150,7 +134,21 @@ void ShowIdleLook() {
     RestoreArrowCursors();
 }
 
+namespace {
+
+// A worker that has finished its run but not yet returned is waited for, so that two
+// workers never exist at once.
+void ReapWorker() {
+    if (!g_app.worker) return;
+    if (g_app.busy.load()) StopAccumulation();
+    if (g_app.worker) WaitForThreadAnsweringMessages(g_app.worker.get(), 5000);
+    g_app.worker.reset();
+}
+
+}  // namespace
+
 void StartAccumulation() {
+    ReapWorker();
     StopWatcher();
     SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);
     g_app.rowCount = 0;
@@ -163,8 +161,9 @@ void StartAccumulation() {
     }
 }
 
-void StopAccumulation() {
-    if (!g_app.worker) return;
+bool StopAccumulation() {
+    if (!g_app.worker) return false;
+    const unsigned run = g_app.runNumber;
     g_app.cancel.store(1);
     if (!WaitForThreadAnsweringMessages(g_app.worker.get(), 5000)) {
         // The last resort: a worker that did not answer within the bound.
@@ -173,25 +172,37 @@ void StopAccumulation() {
     }
     g_app.worker.reset();
     EndListPaintHold();
-    // A cancelled run starts no watch: the request armed for it goes too.
+    // A run that had already finished measuring keeps its listing, and its watch starts
+    // from its own message; a cancelled run starts no watch, so the request armed for it
+    // goes too.
+    const bool completed = g_app.completedRun.load() == run;
+    if (!completed) StopWatcher();
+    return !completed;
+}
+
+void OnRunFailed(unsigned run, bool outOfMemory) {
+    if (run != g_app.runNumber) return;
     StopWatcher();
+    EndListPaintHold();
+    ShowIdleLook();
+    if (outOfMemory) ShowMessage(L"メモリ不足です.", MB_ICONERROR);
 }
 
 void OnAccumulateButton() {
     if (!g_app.busy.load()) {
+        ReapWorker();
         if (ReadTargetBox()) StartAccumulation();
         return;
     }
     if (ShowMessage(L"中止しますか？", MB_ICONQUESTION | MB_YESNO) != IDYES) return;
     // The run may have ended while the question was open; its rows and look then stand.
     if (!g_app.busy.load()) return;
-    StopAccumulation();
-    ShowIdleLook();
+    if (StopAccumulation()) ShowIdleLook();
 }
 
 void GoUpOneLevel() {
     const bool stopped = StopRunningWorker();
-    std::wstring path(g_app.pathBuffer, g_app.nameSlot);
+    std::wstring path = TargetPath();
     if (!path.empty() && path.back() == L'\\') path.pop_back();
     const size_t cut = path.rfind(L'\\');
     if (cut == std::wstring::npos) {
@@ -203,7 +214,7 @@ void GoUpOneLevel() {
 
 void GoIntoSelectedFolder() {
     const bool stopped = StopRunningWorker();
-    std::wstring path(g_app.pathBuffer, g_app.nameSlot);
+    std::wstring path = TargetPath();
     if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
     const int row = static_cast<int>(SendMessageW(g_app.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
     if (row < 0) {
@@ -216,7 +227,7 @@ void GoIntoSelectedFolder() {
 void OpenFolderAsTarget(const std::wstring& path, int rowsBeingOpened) {
     if (rowsBeingOpened > 1) {
         const std::wstring argument = path.find(L' ') != std::wstring::npos ? L"\"" + path + L"\"" : path;
-        StartProcessWithCommandLine(ExecutablePath() + L" " + argument, SW_SHOWNORMAL);
+        StartProcessWithCommandLine(FurtherInstanceCommandLine(ExecutablePath(), argument), SW_SHOWNORMAL);
         return;
     }
     NavigateTo(path, StopRunningWorker());

@@ -14,7 +14,13 @@ bool CheckTargetPath(const std::wstring& text);
 // QueryClusterSize, then CheckTargetPath.
 bool CheckTarget(const std::wstring& text);
 void StartAccumulation();
-void StopAccumulation();
+// Asks the running worker to stop and waits for it (at most 5000 ms, then ends it by
+// force). True when the run was stopped before it completed; a run that had already
+// finished measuring keeps its listing and look.
+bool StopAccumulation();
+// A worker that could not go on: the run ends with the idle look, and a lack of memory
+// is shown. Ignored for any run but the current one.
+void OnRunFailed(unsigned run, bool outOfMemory);
 void ShowBusyLook();
 void ShowIdleLook();
 void OnAccumulateButton();
@@ -23,9 +29,5 @@ void GoIntoSelectedFolder();
 void OpenFolderAsTarget(const std::wstring& path, int rowsBeingOpened);
 // The arrow cursor back on the list and the main window.
 void RestoreArrowCursors();
-
-// Waits for a thread that may be sending messages to this one, answering them, for at
-// most timeout milliseconds. True when the thread ended.
-bool WaitForThreadAnsweringMessages(HANDLE thread, DWORD timeout);
 
 }  // namespace lurmo

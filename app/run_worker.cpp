@@ -1,11 +1,14 @@
 #include "app/run_worker.h"
 
+#include <objbase.h>
 #include <process.h>
 
 #include <memory>
+#include <new>
 
 #include "app/app_state.h"
 #include "app/target_boxes.h"
+#include "app/window_messages.h"
 #include "engine/accumulation.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
@@ -14,62 +17,108 @@ namespace lurmo {
 
 namespace {
 
-// What the worker was given when it started; it owns this copy.
+// What the worker was given when it started; it owns this copy, so the user-interface
+// thread may install the next target while this run finishes.
 struct WorkerJob {
     RunParameters params;
     bool snapshotMode = false;
+    unsigned run = 0;
+    std::wstring target;   // as the user sees it, with its trailing backslash
+    HWND main = nullptr;
 };
 
+// COM for the worker's own thread: the shell objects it binds live in its apartment.
+class ComApartment {
+public:
+    ComApartment() : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+    ~ComApartment() {
+        if (SUCCEEDED(result_)) CoUninitialize();
+    }
+    ComApartment(const ComApartment&) = delete;
+    ComApartment& operator=(const ComApartment&) = delete;
+
+private:
+    HRESULT result_;
+};
+
+// The target bound as a shell folder on the calling thread; a failure only means rows
+// without icons.
+struct BoundTarget {
+    com_ptr<IShellFolder> folder;
+    com_ptr<IShellIcon> icon;
+};
+
+void BindTarget(const std::wstring& target, BoundTarget& bound) {
+    std::wstring path = target;
+    if (path.size() > 3 && path.back() == L'\\') path.pop_back();
+    PIDLIST_ABSOLUTE item = ILCreateFromPathW(path.c_str());
+    if (!item) return;
+    com_ptr<IShellFolder> desktop;
+    if (SUCCEEDED(SHGetDesktopFolder(desktop.put())) &&
+        SUCCEEDED(desktop->BindToObject(item, nullptr, IID_IShellFolder, bound.folder.put_void()))) {
+        bound.folder->QueryInterface(IID_IShellIcon, bound.icon.put_void());
+    }
+    ILFree(item);
+}
+
+// The end steps of a completed run, done through the controls' messages.
 void FinishRun(const WorkerJob& job) {
+    g_app.completedRun.store(job.run);
     if (g_app.grandTotal != 0) RefreshPercentages();
     ApplyStoredSort();
     SetWindowTextW(g_app.accumulateButton, L"集計(&A)");
     RefreshStatusBar();
-    AddToHistory();
-    if (!job.snapshotMode) PostMessageW(g_app.main, kMsgRunFinishedTree, 0, 0);
-    PostMessageW(g_app.main, kMsgRunFinished, 0, 0);
+    AddToHistory(job.target);
+    if (!job.snapshotMode) PostMessageW(job.main, kMsgRunFinishedTree, job.run, 0);
+    PostMessageW(job.main, kMsgRunFinished, job.run, 0);
 }
 
-unsigned __stdcall RunWorker(void* argument) {
-    std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(argument));
+// Hands a record to the list; the record stays the sink's until the row holds it.
+template <typename Entry, typename Append>
+void AppendRow(Entry* raw, const RowShell& shell, Append append) {
+    std::unique_ptr<Entry> entry(raw);
+    const uint64_t size = entry->size;
+    if (!append(entry.get(), shell)) return;
+    entry.release();
+    g_app.grandTotal += size;
+}
+
+void MeasureRun(WorkerJob& job) {
+    ComApartment apartment;
+    BoundTarget bound;
+    BindTarget(job.target, bound);
+    const RowShell shell{bound.folder.get(), bound.icon.get(), job.target};
     g_app.rowCount = 0;
     g_app.grandTotal = 0;
 
     // Each finished child becomes a row at once; the grand total follows the rows.
     RunSink sink;
-    sink.fileRow = [](FileEntry* entry) {
-        g_app.grandTotal += entry->size;
-        AppendFileRow(entry);
+    sink.fileRow = [&shell](FileEntry* entry) {
+        AppendRow(entry, shell, [](FileEntry* e, const RowShell& s) { return AppendFileRow(e, s); });
     };
-    sink.folderRow = [](FolderEntry* entry) {
-        g_app.grandTotal += entry->size;
-        AppendFolderRow(entry);
+    sink.folderRow = [&shell](FolderEntry* entry) {
+        AppendRow(entry, shell, [](FolderEntry* e, const RowShell& s) { return AppendFolderRow(e, s); });
     };
-    sink.snapshotRow = [](SnapshotEntry* entry) {
-        g_app.grandTotal += entry->size;
-        AppendSnapshotRow(entry);
+    sink.snapshotRow = [&shell](SnapshotEntry* entry) {
+        AppendRow(entry, shell, [](SnapshotEntry* e, const RowShell& s) { return AppendSnapshotRow(e, s); });
     };
-    const RunResult result = MeasureChildren(job->params, job->snapshotMode, sink);
-    g_app.busy.store(0);
-    if (result.outcome == RunOutcome::Completed) FinishRun(*job);
-    return 0;
+    const RunResult result = MeasureChildren(job.params, job.snapshotMode, sink);
+    if (result.outcome == RunOutcome::Completed) FinishRun(job);
 }
 
-// Binds the target as a shell folder for the rows' icons. Done on the user-interface
-// thread, which owns the shell objects, before the worker starts; a failure only means
-// rows without icons.
-void BindTargetFolder() {
-    g_app.targetIcon.reset();
-    g_app.targetFolder.reset();
-    std::wstring path(g_app.pathBuffer, g_app.nameSlot);
-    if (path.size() > 3 && path.back() == L'\\') path.pop_back();
-    PIDLIST_ABSOLUTE target = ILCreateFromPathW(path.c_str());
-    if (!target) return;
-    if (g_app.desktop &&
-        SUCCEEDED(g_app.desktop->BindToObject(target, nullptr, IID_IShellFolder, g_app.targetFolder.put_void()))) {
-        g_app.targetFolder->QueryInterface(IID_IShellIcon, g_app.targetIcon.put_void());
+unsigned __stdcall RunWorker(void* argument) {
+    std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(argument));
+    // Nothing may leave a thread procedure: a failure ends this run the way a cancel
+    // does, and the window is told why.
+    try {
+        MeasureRun(*job);
+    } catch (const std::bad_alloc&) {
+        PostMessageW(job->main, kMsgRunFailed, job->run, 1);
+    } catch (...) {
+        PostMessageW(job->main, kMsgRunFailed, job->run, 0);
     }
-    ILFree(target);
+    g_app.busy.store(0);
+    return 0;
 }
 
 constexpr UINT kRunPaintInterval = 200;
@@ -88,6 +137,16 @@ void TurnListRedrawOn(UINT flags) {
     g_app.listRedrawOff = false;
     SendMessageW(g_app.list, WM_SETREDRAW, TRUE, 0);
     RedrawWindow(g_app.list, nullptr, nullptr, flags);
+}
+
+// The main window's own binding, for rows that the user-interface thread makes later.
+void BindTargetForMainThread() {
+    g_app.targetIcon.reset();
+    g_app.targetFolder.reset();
+    BoundTarget bound;
+    BindTarget(TargetPath(), bound);
+    g_app.targetFolder = std::move(bound.folder);
+    g_app.targetIcon = std::move(bound.icon);
 }
 
 }  // namespace
@@ -109,8 +168,11 @@ bool StartWorker() {
     job->params.usedSize = g_app.effect.usedSize != 0;
     job->params.clusterSize = g_app.scan.clusterSize;
     job->params.cancel = &g_app.cancel;
-    if (!SetScanTarget(job->params, std::wstring(g_app.pathBuffer, g_app.nameSlot))) return false;
-    BindTargetFolder();
+    job->target = TargetPath();
+    job->main = g_app.main;
+    job->run = ++g_app.runNumber;
+    if (!SetScanTarget(job->params, job->target)) return false;
+    BindTargetForMainThread();
     // Busy and cancel are set here rather than by the thread itself, so that a second
     // start or a cancel in the moment before the thread runs is neither missed nor lost.
     g_app.cancel.store(0);

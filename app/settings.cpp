@@ -1,5 +1,7 @@
 #include "app/settings.h"
 
+#include <cwchar>
+
 #include "app/app_state.h"
 
 namespace lurmo {
@@ -39,6 +41,27 @@ void ReadFaceName(HKEY key, wchar_t (&face)[LF_FACESIZE]) {
 
 void WriteDword(HKEY key, const wchar_t* name, DWORD value) {
     RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+}
+
+// The window's outer rectangle as it stands when neither minimized nor maximized: a
+// window closed while minimized would otherwise be saved at -32000,-32000 and open off
+// the screen next time.
+RECT NormalWindowRect(HWND window) {
+    RECT rect{};
+    GetWindowRect(window, &rect);
+    if (!IsIconic(window) && !IsZoomed(window)) return rect;
+    WINDOWPLACEMENT placement{};
+    placement.length = sizeof(placement);
+    if (!GetWindowPlacement(window, &placement)) return rect;
+    rect = placement.rcNormalPosition;
+    // The normal position is in workspace coordinates: relative to the work area, which
+    // a task bar at the left or top moves away from the screen's corner.
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (GetMonitorInfoW(MonitorFromRect(&rect, MONITOR_DEFAULTTOPRIMARY), &monitor)) {
+        OffsetRect(&rect, monitor.rcWork.left - monitor.rcMonitor.left, monitor.rcWork.top - monitor.rcMonitor.top);
+    }
+    return rect;
 }
 
 int ColumnWidth(int column) {
@@ -113,7 +136,7 @@ void LoadSettings() {
 void SaveSettings() {
     Settings& s = g_app.settings;
     RECT rect{};
-    if (g_app.main) GetWindowRect(g_app.main, &rect);
+    if (g_app.main) rect = NormalWindowRect(g_app.main);
 
     HKEY raw = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kSettingsKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE,
@@ -124,7 +147,9 @@ void SaveSettings() {
     WriteDword(raw, L"Top", static_cast<DWORD>(rect.top));
     WriteDword(raw, L"Width", static_cast<DWORD>(rect.right - rect.left));
     WriteDword(raw, L"Height", static_cast<DWORD>(rect.bottom - rect.top));
-    if (g_app.list) {
+    // A set-up that failed before the columns were made has no widths to keep.
+    const bool columns = g_app.list && g_app.columnsCreated;
+    if (columns) {
         s.columnWidthName = ColumnWidth(0);
         s.columnWidthSize = ColumnWidth(1);
         s.columnWidthPercent = ColumnWidth(2);
@@ -134,7 +159,7 @@ void SaveSettings() {
     WriteDword(raw, L"ColumnWidthSize", static_cast<DWORD>(s.columnWidthSize));
     WriteDword(raw, L"ColumnWidthPercent", static_cast<DWORD>(s.columnWidthPercent));
     // The in-memory bar width is what was loaded; only a shown column has a width to keep.
-    if (g_app.list && g_app.effect.displayGraph) WriteDword(raw, L"ColumnWidthBarGraph", static_cast<DWORD>(ColumnWidth(3)));
+    if (columns && g_app.effect.displayGraph) WriteDword(raw, L"ColumnWidthBarGraph", static_cast<DWORD>(ColumnWidth(3)));
     WriteDword(raw, L"ColumnWidthDateTime", static_cast<DWORD>(s.columnWidthDateTime));
     WriteDword(raw, L"SnapShot", s.snapShot);
     WriteDword(raw, L"Unit", s.unit);

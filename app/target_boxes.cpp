@@ -7,6 +7,8 @@
 #include <memory>
 
 #include "app/app_state.h"
+#include "app/message_box.h"
+#include "app/window_messages.h"
 
 namespace lurmo {
 
@@ -14,13 +16,11 @@ namespace {
 
 constexpr DWORD kBoxStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | CBS_DROPDOWN | CBS_AUTOHSCROLL;
 
+// The boxes are made at run time and placed in pixels, right of the "対象" label; the
+// window's layout then sizes them to end short of the buttons.
 HWND CreateTargetBox(int id) {
-    // The boxes are placed in dialog units like the template's controls.
-    RECT place{42, 2, 42 + 120, 2 + 160};
-    MapDialogRect(g_app.main, &place);
-    return CreateWindowExW(0, WC_COMBOBOXEXW, L"", kBoxStyle, place.left, place.top, place.right - place.left,
-                           place.bottom - place.top, g_app.main, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                           g_app.instance, nullptr);
+    return CreateWindowExW(0, WC_COMBOBOXEXW, L"", kBoxStyle, 42, 2, 120, 160, g_app.main,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_app.instance, nullptr);
 }
 
 void InsertBoxItem(HWND box, int index, const std::wstring& text, int image, int selectedImage) {
@@ -34,6 +34,13 @@ void InsertBoxItem(HWND box, int index, const std::wstring& text, int image, int
 }
 
 void ShowError(const wchar_t* text) { ShowMessage(text, MB_ICONERROR); }
+
+// The history's form of a target: no trailing backslash, but a drive root keeps it.
+std::wstring HistoryText(std::wstring target) {
+    if (!target.empty() && target.back() == L'\\') target.pop_back();
+    if (!target.empty() && target.back() == L':') target.push_back(L'\\');
+    return target;
+}
 
 std::wstring HistoryValueName(int position) {
     wchar_t name[16];
@@ -82,6 +89,19 @@ std::wstring BoxItemText(HWND box, int index) {
 }
 
 int BoxSelection(HWND box) { return static_cast<int>(SendMessageW(box, CB_GETCURSEL, 0, 0)); }
+
+std::wstring TargetBoxText() {
+    if (g_app.settings.targetList == 1) {
+        const int selected = BoxSelection(g_app.historyBox);
+        return selected >= 0 ? BoxItemText(g_app.historyBox, selected) : BoxEditText(g_app.historyBox);
+    }
+    if (g_app.settings.targetList == 0) {
+        const int selected = BoxSelection(g_app.driveBox);
+        if (selected >= 0 && static_cast<size_t>(selected) < g_app.drivePaths.size()) return g_app.drivePaths[selected];
+        return BoxEditText(g_app.driveBox);
+    }
+    return {};
+}
 int BoxCount(HWND box) { return static_cast<int>(SendMessageW(box, CB_GETCOUNT, 0, 0)); }
 
 int SmallIconOf(const std::wstring& path) {
@@ -91,7 +111,7 @@ int SmallIconOf(const std::wstring& path) {
 }
 
 void FillDriveBox() {
-    g_app.driveBox = CreateTargetBox(kIdDriveBox);
+    g_app.driveBox = CreateTargetBox(IDC_DRIVE_BOX);
     g_app.drivePaths.clear();
     [] {
         com_ptr<IMalloc> allocator;
@@ -138,7 +158,7 @@ void FillDriveBox() {
 }
 
 void LoadHistory() {
-    g_app.historyBox = CreateTargetBox(kIdHistoryBox);
+    g_app.historyBox = CreateTargetBox(IDC_HISTORY_BOX);
     RECT drive{};
     GetWindowRect(g_app.driveBox, &drive);
     MapWindowPoints(nullptr, g_app.main, reinterpret_cast<POINT*>(&drive), 2);
@@ -214,10 +234,8 @@ void OnDriveChange(PCIDLIST_ABSOLUTE* idLists, LONG event) {
     }
 }
 
-void AddToHistory() {
-    std::wstring text(g_app.pathBuffer, g_app.nameSlot);
-    if (!text.empty() && text.back() == L'\\') text.pop_back();
-    if (!text.empty() && text.back() == L':') text.push_back(L'\\');
+void AddToHistory(const std::wstring& target) {
+    const std::wstring text = HistoryText(target);
     HWND box = g_app.historyBox;
     const int count = BoxCount(box);
     int found = -1;
@@ -249,7 +267,9 @@ void AddToHistory() {
 }
 
 void SaveHistory() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kHistoryKey);
+    // The key holds values only; SHDeleteKeyW also takes any subkey a user made, and exists
+    // on every system the program runs on.
+    SHDeleteKeyW(HKEY_CURRENT_USER, kHistoryKey);
     HKEY raw = nullptr;
     if (RegCreateKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr,
                         &raw, nullptr) != ERROR_SUCCESS)

@@ -20,8 +20,9 @@ void OnDriveChange(PCIDLIST_ABSOLUTE* idLists, LONG event);
 void AddDrive(const std::wstring& path, const std::wstring& displayName, int icon);
 void RemoveDrive(const std::wstring& path);
 
-// Called at the end of a run, on the worker's thread: only messages reach the box.
-void AddToHistory();
+// Called at the end of a run, on the worker's thread, with the target it measured: only
+// messages reach the box.
+void AddToHistory(const std::wstring& target);
 void SaveHistory();
 void ClearHistory();
 void TrimHistory();
@@ -31,6 +32,9 @@ std::wstring BoxEditText(HWND box);
 void SetBoxEditText(HWND box, const std::wstring& text);
 std::wstring BoxItemText(HWND box, int index);
 int BoxSelection(HWND box);
+// The target as the visible box names it: the chosen item (a drive's path, a history
+// entry) or else the typed text; empty for an unknown box setting.
+std::wstring TargetBoxText();
 int BoxCount(HWND box);
 int SmallIconOf(const std::wstring& path);
 

@@ -97,7 +97,7 @@ int wmain(int argc, wchar_t** argv) {
     if (!CreateMainWindow()) return 1;
     g_app.settings.snapShot = 0;
     SetBoxEditText(g_app.driveBox, g_target);
-    SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
     if (!PumpUntil([] { return g_app.worker && WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0 && IsWatching(); },
                    60000)) {
         fwprintf(stderr, L"the first measurement did not end\n");

@@ -1,5 +1,8 @@
 #include "engine/accumulation.h"
 
+#include <memory>
+#include <utility>
+
 #include "engine/folder_tree.h"
 
 namespace lurmo {
@@ -9,44 +12,42 @@ namespace {
 bool IsFolder(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
 SnapshotEntry* MakeSnapshotEntry(const WIN32_FIND_DATAW& data, uint64_t size) {
-    auto* entry = new SnapshotEntry;
+    auto entry = std::make_unique<SnapshotEntry>();
     entry->name = data.cFileName;
-    if (IsFolder(data)) {
-        entry->kind = 0;
-    } else {
-        entry->kind = KindFromAttributes(data.dwFileAttributes);
-        if (HasShortcutExtension(entry->name)) entry->kind |= kKindShortcut;
-    }
+    entry->kind = IsFolder(data) ? 0 : KindFromAttributes(data.dwFileAttributes);
+    MarkShortcut(*entry);
     entry->size = size;
     entry->time = ToLocalFileTime(data.ftLastWriteTime);
-    return entry;
+    return entry.release();
 }
+
+// Owns a record until a sink takes it, so a failure on the way releases it.
+template <typename Entry>
+struct EntryOwner {
+    Entry* entry;
+    ~EntryOwner() { ReleaseRowEntry(entry, false); }
+    Entry* release() { return std::exchange(entry, nullptr); }
+};
 
 // One child in file-operation mode. False when the run was cancelled meanwhile; the
 // child is then discarded.
 bool MeasureTreeChild(RunParameters& params, const WIN32_FIND_DATAW& data, const RunSink& sink,
                       RunResult& result) {
     if (IsFolder(data)) {
-        FolderEntry* entry = MakeFolderEntry(data);
-        if (MayEnterFolder(params, data, params.nameSlot)) FillFolder(params, entry, params.nameSlot);
-        if (IsCancelled(params)) {
-            ReleaseRowEntry(entry, false);
-            return false;
-        }
-        result.grandTotal += entry->size;
+        EntryOwner<FolderEntry> entry{MakeFolderEntry(data)};
+        if (MayEnterFolder(params, data, params.nameSlot)) FillFolder(params, entry.entry, params.nameSlot);
+        if (IsCancelled(params)) return false;
+        result.grandTotal += entry.entry->size;
         ++result.rowCount;
-        sink.folderRow(entry);
+        sink.folderRow(entry.release());
     } else {
         WriteName(params, params.nameSlot, data.cFileName);
-        FileEntry* entry = MakeFileEntry(params, data);
-        if (IsCancelled(params)) {
-            ReleaseRowEntry(entry, false);
-            return false;
-        }
-        if (HasShortcutExtension(entry->name)) entry->kind |= kKindShortcut;
-        result.grandTotal += entry->size;
+        EntryOwner<FileEntry> entry{MakeFileEntry(params, data)};
+        if (IsCancelled(params)) return false;
+        MarkShortcut(*entry.entry);
+        result.grandTotal += entry.entry->size;
         ++result.rowCount;
-        sink.fileRow(entry);
+        sink.fileRow(entry.release());
     }
     return true;
 }

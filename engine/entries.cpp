@@ -181,6 +181,12 @@ bool HasShortcutExtension(std::wstring_view name) {
     return true;
 }
 
+bool MarkShortcut(RowEntry& entry) {
+    if (!(entry.kind & kKindFile) || !HasShortcutExtension(entry.name)) return false;
+    entry.kind |= kKindShortcut;
+    return true;
+}
+
 FILETIME ToLocalFileTime(const FILETIME& utc) {
     FILETIME local{};
     if (!FileTimeToLocalFileTime(&utc, &local)) local = utc;

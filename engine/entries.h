@@ -84,6 +84,8 @@ void DestroyFolderEntry(FolderEntry* entry);
 void ReleaseRowEntry(RowEntry* entry, bool snapshotMode);
 
 bool HasShortcutExtension(std::wstring_view name);
+// Gives a file's record the shortcut kind when its name ends in ".lnk"; true when it has it.
+bool MarkShortcut(RowEntry& entry);
 FILETIME ToLocalFileTime(const FILETIME& utc);
 
 }  // namespace lurmo

@@ -1,5 +1,7 @@
 #include "engine/size_rule.h"
 
+#include <memory>
+
 #include "engine/error_report.h"
 
 namespace lurmo {
@@ -90,21 +92,21 @@ uint32_t KindFromAttributes(DWORD attributes) {
 }
 
 FileEntry* MakeFileEntry(RunParameters& params, const WIN32_FIND_DATAW& data) {
-    auto* entry = new FileEntry;
+    auto entry = std::make_unique<FileEntry>();
     entry->name = data.cFileName;
     entry->kind = KindFromAttributes(data.dwFileAttributes);
     entry->size = MeasureFileSize(params, data, params.nameSlot);
     entry->time = ToLocalFileTime(data.ftLastWriteTime);
-    return entry;
+    return entry.release();
 }
 
 FolderEntry* MakeFolderEntry(const WIN32_FIND_DATAW& data) {
-    auto* entry = new FolderEntry;
+    auto entry = std::make_unique<FolderEntry>();
     entry->name = data.cFileName;
     entry->kind = KindFromAttributes(data.dwFileAttributes);
     entry->size = 0;
     entry->time = ToLocalFileTime(data.ftLastWriteTime);
-    return entry;
+    return entry.release();
 }
 
 Node* MakeFileNode(RunParameters& params, NodeArena& arena, const WIN32_FIND_DATAW& data, bool count,

@@ -7,6 +7,7 @@
 #include "engine/entries.h"
 #include "engine/handles.h"
 #include "export/save_dialog.h"
+#include "list/result_rows.h"
 
 namespace lurmo {
 
@@ -15,18 +16,6 @@ namespace {
 constexpr int kPercentColumn = 2;
 // Lines gather in memory and go to the file in pieces of about this size.
 constexpr size_t kFlushSize = 64 * 1024;
-
-// The cell's text, at most `limit` characters, as the list gives it.
-std::wstring ReadCellText(HWND list, int index, int column, size_t limit) {
-    std::wstring text(limit + 1, L'\0');
-    LVITEMW item{};
-    item.iSubItem = column;
-    item.pszText = text.data();
-    item.cchTextMax = static_cast<int>(text.size());
-    const LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
-    text.resize(length > 0 ? static_cast<size_t>(length) : 0);
-    return text;
-}
 
 const RowEntry* ReadRowRecord(HWND list, int index) {
     LVITEMW item{};
@@ -49,10 +38,6 @@ bool WriteAll(HANDLE file, const std::string& data) {
     return true;
 }
 
-int ShowLurmoMessage(HWND owner, const std::wstring& text, UINT type) {
-    return MessageBoxW(owner, text.c_str(), L"Lurmo", type);
-}
-
 std::vector<ListedRow> ReadListedRows(HWND list, bool selectedOnly, int dateColumn) {
     std::vector<int> indices;
     if (selectedOnly) {
@@ -72,8 +57,8 @@ std::vector<ListedRow> ReadListedRows(HWND list, bool selectedOnly, int dateColu
     for (int index : indices) {
         const RowEntry* record = ReadRowRecord(list, index);
         if (!record) continue;
-        rows.push_back({record->name, record->size, ReadCellText(list, index, kPercentColumn, kExportPercentLength),
-                        ReadCellText(list, index, dateColumn, kExportTimeLength)});
+        rows.push_back({record->name, record->size, CellText(list, index, kPercentColumn).substr(0, kExportPercentLength),
+                        CellText(list, index, dateColumn).substr(0, kExportTimeLength)});
     }
     return rows;
 }

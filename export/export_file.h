@@ -10,12 +10,9 @@
 
 namespace lurmo {
 
-// Shows a message box; the program routes every box of the export through one of these
-// so that the window that owns them stays in charge.
+// Shows a message box; the program routes every box of the export through its one
+// message-box function, so the caller names it.
 using ShowMessageFunction = int (*)(HWND owner, const std::wstring& text, UINT type);
-
-// A message box with the program's caption.
-int ShowLurmoMessage(HWND owner, const std::wstring& text, UINT type);
 
 struct ExportRequest {
     HWND owner = nullptr;        // the main window: owns the dialog and the boxes
@@ -26,7 +23,7 @@ struct ExportRequest {
     bool comma = true;
     std::wstring targetPath;     // the measured folder: its name is the suggested file name
     DWORD osVersion = 0x601;     // major << 8 | minor: picks the save dialog
-    ShowMessageFunction showMessage = ShowLurmoMessage;
+    ShowMessageFunction showMessage = nullptr;   // required
 };
 
 // Asks for the file, writes the listing and tells how it went. A cancelled dialog ends it

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <deque>
+#include <memory>
 
 #include "app/app_state.h"
 #include "engine/folder_tree.h"
@@ -73,12 +74,15 @@ void Retotal() {
 
 namespace {
 
+// A new top-level folder is measured as a run measures one: a link that leads back to
+// the target or above it counts as an empty folder rather than as the tree it leads to.
 void AppendNewFolder(const WIN32_FIND_DATAW& data) {
-    FolderEntry* entry = MakeFolderEntry(data);
-    WriteName(g_app.scan, g_app.scan.nameSlot, L"");
-    FillFolder(g_app.scan, entry, g_app.scan.nameSlot);
-    AppendFolderRow(entry);
-    g_app.grandTotal += entry->size;
+    std::unique_ptr<FolderEntry> entry(MakeFolderEntry(data));
+    if (MayEnterFolder(g_app.scan, data, g_app.scan.nameSlot)) FillFolder(g_app.scan, entry.get(), g_app.scan.nameSlot);
+    const uint64_t size = entry->size;
+    if (!AppendFolderRow(entry.get())) return;
+    entry.release();
+    g_app.grandTotal += size;
     MarkRetotal();
 }
 
@@ -106,9 +110,11 @@ void NoticeAdded(const std::wstring& path) {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
         AppendNewFolder(data);
     } else {
-        FileEntry* entry = MakeFileEntry(g_app.scan, data);
-        g_app.grandTotal += entry->size;
-        AppendFileRow(entry);
+        std::unique_ptr<FileEntry> entry(MakeFileEntry(g_app.scan, data));
+        const uint64_t size = entry->size;
+        if (!AppendFileRow(entry.get())) return;
+        entry.release();
+        g_app.grandTotal += size;
         MarkRetotal();
     }
     OpenPendingRename(path);
@@ -209,15 +215,26 @@ void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
     SendMessageW(g_app.list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
 }
 
+namespace {
+
+// A record the system should never hand over: cut short, or its successor outside the
+// buffer. It is skipped, with the debugger told, as nothing after it can be trusted.
+void ReportBadNotice() { OutputDebugStringW(L"UpdateList:Error"); }
+
+}  // namespace
+
 void DispatchNotices(const BYTE* buffer, DWORD bytes) {
     g_retotalPending = false;
+    constexpr DWORD kHeader = offsetof(FILE_NOTIFY_INFORMATION, FileName);
     DWORD offset = 0;
-    while (offset + offsetof(FILE_NOTIFY_INFORMATION, FileName) <= bytes) {
+    while (offset < bytes) {
         const auto* record = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + offset);
-        const DWORD nameBytes = record->FileNameLength;
-        if (offset + offsetof(FILE_NOTIFY_INFORMATION, FileName) + nameBytes > bytes) break;
+        if (bytes - offset < kHeader || record->FileNameLength > bytes - offset - kHeader) {
+            ReportBadNotice();
+            break;
+        }
         // The name is taken whole, however long: no fixed buffer cuts it.
-        const std::wstring path(record->FileName, nameBytes / sizeof(wchar_t));
+        const std::wstring path(record->FileName, record->FileNameLength / sizeof(wchar_t));
         switch (record->Action) {
             case FILE_ACTION_ADDED: NoticeAdded(path); break;
             case FILE_ACTION_REMOVED: NoticeRemoved(path); break;
@@ -233,6 +250,10 @@ void DispatchNotices(const BYTE* buffer, DWORD bytes) {
             default: break;
         }
         if (record->NextEntryOffset == 0) break;
+        if (record->NextEntryOffset >= bytes - offset) {
+            ReportBadNotice();
+            break;
+        }
         offset += record->NextEntryOffset;
     }
     if (g_retotalPending) Retotal();

@@ -29,26 +29,28 @@ void InsertColumn(int index, const wchar_t* caption, int width, int format) {
     SendMessageW(g_app.list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
 }
 
-// Asks the target shell folder for the item's icon and, when asked, its attributes.
-void TakeShellLook(LVITEMW& item, const std::wstring& name, ULONG* attributes) {
-    if (!g_app.targetFolder) return;
+// Asks the shell folder for the item's icon and, when asked, its attributes. Attributes
+// that cannot be had read as none, so no overlay is given on a guess.
+void TakeShellLook(LVITEMW& item, const RowShell& shell, const std::wstring& name, ULONG* attributes) {
+    const ULONG wanted = attributes ? *attributes : 0;
+    if (attributes) *attributes = 0;
+    if (!shell.folder) return;
     PIDLIST_RELATIVE child = nullptr;
-    ULONG wanted = attributes ? *attributes : 0;
-    if (FAILED(g_app.targetFolder->ParseDisplayName(g_app.list, nullptr, const_cast<wchar_t*>(name.c_str()),
-                                                    nullptr, &child, attributes ? &wanted : nullptr))) {
-        if (attributes) *attributes = 0;
+    ULONG answered = wanted;
+    if (FAILED(shell.folder->ParseDisplayName(g_app.list, nullptr, const_cast<wchar_t*>(name.c_str()), nullptr,
+                                              &child, attributes ? &answered : nullptr))) {
         return;
     }
-    if (attributes) *attributes = wanted;
+    if (attributes) *attributes = answered & wanted;
     int image = 0;
-    if (g_app.targetIcon && g_app.targetIcon->GetIconOf(child, GIL_FORSHELL, &image) == S_OK) {
+    if (shell.icon && shell.icon->GetIconOf(child, GIL_FORSHELL, &image) == S_OK) {
         item.mask |= LVIF_IMAGE;
         item.iImage = image;
     } else {
         // The icon source has no quick answer for this item (S_FALSE): ask the shell the
         // long way, by the item's path.
         SHFILEINFOW info{};
-        const std::wstring path = std::wstring(g_app.pathBuffer, g_app.nameSlot) + name;
+        const std::wstring path = shell.target + name;
         if (SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON)) {
             item.mask |= LVIF_IMAGE;
             item.iImage = info.iIcon;
@@ -57,40 +59,46 @@ void TakeShellLook(LVITEMW& item, const std::wstring& name, ULONG* attributes) {
     ILFree(child);
 }
 
-void InsertRow(LVITEMW& item, const RowEntry* entry) {
+// Inserts the row at the end; false when the list did not take it, and the record then
+// still belongs to the caller. Every text is made before the insertion, so once the row
+// owns its record nothing can fail half way.
+bool InsertRow(LVITEMW& item, const RowEntry* entry) {
+    const std::wstring size = FormatSize(entry->size, Unit(), UseCommas());
+    const std::wstring date = FormatDate(entry->time);
     item.mask |= LVIF_TEXT | LVIF_PARAM;
     item.iItem = g_app.rowCount;
     item.iSubItem = 0;
     item.pszText = const_cast<wchar_t*>(entry->name.c_str());
     item.lParam = reinterpret_cast<LPARAM>(entry);
     const int row = static_cast<int>(SendMessageW(g_app.list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
-    SetCell(row, 1, FormatSize(entry->size, Unit(), UseCommas()));
-    SetCell(row, g_app.dateColumn, FormatDate(entry->time));
+    if (row < 0) return false;
+    SetCell(row, 1, size);
+    SetCell(row, g_app.dateColumn, date);
     ++g_app.rowCount;
+    return true;
 }
 
-void AppendFileLikeRow(RowEntry* entry) {
+bool AppendFileLikeRow(RowEntry* entry, const RowShell& shell) {
     LVITEMW item{};
-    if (HasShortcutExtension(entry->name)) {
+    if (MarkShortcut(*entry)) {
         item.mask |= LVIF_STATE;
         item.state = static_cast<UINT>(g_app.shortcutOverlay);
         item.stateMask = LVIS_OVERLAYMASK;
-        entry->kind |= kKindShortcut;
     }
-    TakeShellLook(item, entry->name, nullptr);
-    InsertRow(item, entry);
+    TakeShellLook(item, shell, entry->name, nullptr);
+    return InsertRow(item, entry);
 }
 
-void AppendFolderLikeRow(RowEntry* entry) {
+bool AppendFolderLikeRow(RowEntry* entry, const RowShell& shell) {
     LVITEMW item{};
     ULONG attributes = SFGAO_SHARE;
-    TakeShellLook(item, entry->name, &attributes);
+    TakeShellLook(item, shell, entry->name, &attributes);
     if (attributes & SFGAO_SHARE) {
         item.mask |= LVIF_STATE;
         item.state = static_cast<UINT>(g_app.shareOverlay);
         item.stateMask = LVIS_OVERLAYMASK;
     }
-    InsertRow(item, entry);
+    return InsertRow(item, entry);
 }
 
 void SetKindBit(uint32_t& kind, uint32_t bit, bool on) {
@@ -107,7 +115,7 @@ LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM
         CallWindowProcW(g_app.previousListProc, window, WM_SETREDRAW, FALSE, 0);
     }
     if (message == WM_KEYDOWN && wParam == VK_DELETE && !g_app.effect.snapShot && !g_app.labelEdit) {
-        SendMessageW(g_app.main, WM_COMMAND, kCmdDelete, 0);
+        SendMessageW(g_app.main, WM_COMMAND, IDM_DELETE, 0);
     } else if (message == WM_NOTIFY && g_app.effect.displayGraph) {
         const auto* header = reinterpret_cast<const NMHEADERW*>(lParam);
         if ((header->hdr.code == HDN_TRACKW || header->hdr.code == HDN_ITEMCHANGINGW) && header->iItem == 3) {
@@ -144,9 +152,10 @@ void CreateResultColumns() {
     InsertColumn(1, SizeCaption(Unit()), s.columnWidthSize, LVCFMT_RIGHT);
     InsertColumn(2, L"%", s.columnWidthPercent, LVCFMT_RIGHT);
     g_app.dateColumn = g_app.effect.displayGraph ? 4 : 3;
-    if (g_app.effect.displayGraph) InsertColumn(3, L"", s.columnWidthBarGraph, LVCFMT_RIGHT);
+    if (g_app.effect.displayGraph) InsertColumn(3, L"", s.columnWidthBarGraph, LVCFMT_LEFT);
     InsertColumn(g_app.dateColumn, L"更新日時", s.columnWidthDateTime, LVCFMT_LEFT);
     if (g_app.smallImages) SendMessageW(g_app.list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(g_app.smallImages));
+    g_app.columnsCreated = true;
     g_app.previousListProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_app.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ResultListProc)));
 }
@@ -154,7 +163,7 @@ void CreateResultColumns() {
 void ApplyBarGraphColumn() {
     const bool shown = g_app.dateColumn == 4;
     if (g_app.effect.displayGraph && !shown) {
-        InsertColumn(3, L"", g_app.settings.columnWidthBarGraph, LVCFMT_RIGHT);
+        InsertColumn(3, L"", g_app.settings.columnWidthBarGraph, LVCFMT_LEFT);
         g_app.dateColumn = 4;
     } else if (!g_app.effect.displayGraph && shown) {
         SendMessageW(g_app.list, LVM_DELETECOLUMN, 3, 0);
@@ -162,12 +171,15 @@ void ApplyBarGraphColumn() {
     }
 }
 
-void AppendFileRow(FileEntry* entry) { AppendFileLikeRow(entry); }
-void AppendFolderRow(FolderEntry* entry) { AppendFolderLikeRow(entry); }
+RowShell MainThreadRowShell() {
+    return {g_app.targetFolder.get(), g_app.targetIcon.get(), TargetPath()};
+}
 
-void AppendSnapshotRow(SnapshotEntry* entry) {
-    if (entry->kind & kKindFile) AppendFileLikeRow(entry);
-    else AppendFolderLikeRow(entry);
+bool AppendFileRow(FileEntry* entry, const RowShell& shell) { return AppendFileLikeRow(entry, shell); }
+bool AppendFolderRow(FolderEntry* entry, const RowShell& shell) { return AppendFolderLikeRow(entry, shell); }
+
+bool AppendSnapshotRow(SnapshotEntry* entry, const RowShell& shell) {
+    return (entry->kind & kKindFile) ? AppendFileLikeRow(entry, shell) : AppendFolderLikeRow(entry, shell);
 }
 
 RowEntry* RowEntryAt(int row) {
@@ -256,29 +268,32 @@ int FindRowByName(const std::wstring& name) {
 
 void MarkUnitMenu(HMENU popup) {
     const DWORD unit = g_app.settings.unit;
-    if (unit <= 3) CheckMenuRadioItem(popup, kCmdUnitByte, kCmdUnitGB, kCmdUnitByte + unit, MF_BYCOMMAND);
-    else for (UINT id = kCmdUnitByte; id <= kCmdUnitGB; ++id) CheckMenuItem(popup, id, MF_BYCOMMAND | MF_UNCHECKED);
+    if (unit <= 3) CheckMenuRadioItem(popup, IDM_UNIT_BYTE, IDM_UNIT_GB, IDM_UNIT_BYTE + unit, MF_BYCOMMAND);
+    else for (UINT id = IDM_UNIT_BYTE; id <= IDM_UNIT_GB; ++id) CheckMenuItem(popup, id, MF_BYCOMMAND | MF_UNCHECKED);
 }
 
 void MarkCommaItem(HMENU menu) {
     MENUITEMINFOW info{};
     info.cbSize = sizeof(info);
     info.fMask = MIIM_STATE;
-    if (!GetMenuItemInfoW(menu, kCmdComma, FALSE, &info)) return;
+    if (!GetMenuItemInfoW(menu, IDM_COMMA, FALSE, &info)) return;
     if (g_app.settings.comma) info.fState |= MFS_CHECKED;
     else info.fState &= ~MFS_CHECKED;
-    SetMenuItemInfoW(menu, kCmdComma, FALSE, &info);
+    SetMenuItemInfoW(menu, IDM_COMMA, FALSE, &info);
 }
 
-std::wstring CellText(int row, int column) {
+std::wstring CellText(HWND list, int row, int column) {
+    // Names are at most 255 units on every file system; the buffer takes any cell whole.
     std::wstring text(1024, L'\0');
     LVITEMW item{};
     item.iSubItem = column;
     item.pszText = text.data();
     item.cchTextMax = static_cast<int>(text.size());
-    const LRESULT length = SendMessageW(g_app.list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
-    text.resize(static_cast<size_t>(length));
+    const LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    text.resize(length > 0 ? static_cast<size_t>(length) : 0);
     return text;
 }
+
+std::wstring CellText(int row, int column) { return CellText(g_app.list, row, column); }
 
 }  // namespace lurmo

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdint>
 #include <string>
@@ -18,9 +19,21 @@ void CreateResultColumns();
 // date column index.
 void ApplyBarGraphColumn();
 
-void AppendFileRow(FileEntry* entry);
-void AppendFolderRow(FolderEntry* entry);
-void AppendSnapshotRow(SnapshotEntry* entry);
+// Where a row's icon and share attribute come from. Shell objects belong to the thread
+// that bound them: the worker binds the target on its own thread for its rows, and rows
+// made on the user-interface thread use the main window's binding.
+struct RowShell {
+    IShellFolder* folder = nullptr;
+    IShellIcon* icon = nullptr;
+    std::wstring target;   // the target's path with its trailing backslash
+};
+RowShell MainThreadRowShell();
+
+// Each appends a row that takes over the record; false when the list refused the row
+// (or something failed before it was made), and the record is then still the caller's.
+bool AppendFileRow(FileEntry* entry, const RowShell& shell = MainThreadRowShell());
+bool AppendFolderRow(FolderEntry* entry, const RowShell& shell = MainThreadRowShell());
+bool AppendSnapshotRow(SnapshotEntry* entry, const RowShell& shell = MainThreadRowShell());
 
 // The record behind a row, or null.
 RowEntry* RowEntryAt(int row);
@@ -44,6 +57,8 @@ int FindRowByName(const std::wstring& name);
 void MarkUnitMenu(HMENU popup);
 void MarkCommaItem(HMENU menu);
 
+// The text of a cell of a list view (the result list unless another is named).
+std::wstring CellText(HWND list, int row, int column);
 std::wstring CellText(int row, int column);
 
 }  // namespace lurmo

@@ -107,9 +107,9 @@ void ApplyStoredSort() {
 void MarkSortMenu(HMENU popup) {
     const DWORD state = g_app.settings.sort;
     if (state <= 5) {
-        CheckMenuRadioItem(popup, kCmdSortByName, kCmdSortByTime, kCmdSortByName + state / 2, MF_BYCOMMAND);
+        CheckMenuRadioItem(popup, IDM_SORT_BY_NAME, IDM_SORT_BY_TIME, IDM_SORT_BY_NAME + state / 2, MF_BYCOMMAND);
     } else {
-        for (UINT id = kCmdSortByName; id <= kCmdSortByTime; ++id) CheckMenuItem(popup, id, MF_BYCOMMAND | MF_UNCHECKED);
+        for (UINT id = IDM_SORT_BY_NAME; id <= IDM_SORT_BY_TIME; ++id) CheckMenuItem(popup, id, MF_BYCOMMAND | MF_UNCHECKED);
     }
 }
 

@@ -10,10 +10,12 @@
 #include <vector>
 
 #include "app/app_state.h"
-#include "app/run_control.h"
+#include "app/message_box.h"
+#include "app/window_messages.h"
 #include "engine/entries.h"
 #include "list/notices.h"
 #include "list/result_rows.h"
+#include "list/thread_wait.h"
 
 namespace lurmo {
 
@@ -43,6 +45,7 @@ struct WatchRecord {
     bool holding = false;
     std::deque<std::vector<BYTE>> heldBatches;
     bool remeasureHeld = false;
+    bool failed = false;      // ended by a failure on this side; nothing more is applied
 };
 
 struct NoticeBatch {
@@ -104,13 +107,26 @@ void RetireRequest(WatchRecord& watch) {
     for (int i = 0; i < 2000 && !HasOverlappedIoCompleted(&watch.overlapped); ++i) SleepEx(1, TRUE);
 }
 
+void WatchRequests(WatchRecord& watch);
+
+// Nothing may leave a thread procedure; the thread only waits and hands buffers over, so
+// whatever fails here just ends the watch.
 unsigned __stdcall WatchChanges(void* argument) {
     WatchRecord& watch = *static_cast<WatchRecord*>(argument);
+    try {
+        WatchRequests(watch);
+    } catch (...) {
+        RetireRequest(watch);
+    }
+    return 0;
+}
+
+void WatchRequests(WatchRecord& watch) {
     const HWND main = g_app.main;
     if (!IssueRequest(watch)) {
         watch.firstRequestFailed = true;
         SetEvent(watch.issued.get());
-        return 0;
+        return;
     }
     SetEvent(watch.issued.get());
     OpenFoldersOnce(watch);
@@ -136,10 +152,26 @@ unsigned __stdcall WatchChanges(void* argument) {
         }
     }
     RetireRequest(watch);
-    return 0;
 }
 
 void ShowWatchError(const wchar_t* text) { ShowMessage(text, MB_ICONERROR); }
+
+// Applies one buffer of notices. Memory running out half way leaves the listing in a
+// state no later notice can correct: the watch ends, and the user is told. The watcher
+// thread may be waiting for this very call, so it is only told to stop; its record goes
+// with the next StopWatcher, as after any other end of a watch.
+void ApplyBatch(const BYTE* buffer, DWORD bytes) {
+    try {
+        DispatchNotices(buffer, bytes);
+    } catch (const std::bad_alloc&) {
+        g_stopRequest.store(1);
+        if (g_watch) {
+            g_watch->failed = true;
+            SetEvent(g_watch->event.get());
+        }
+        ShowWatchError(L"メモリ不足です.");
+    }
+}
 
 // Ends the watch's thread and releases the record. A thread that had to be terminated
 // may leave a request pending, so its record is then left allocated on purpose.
@@ -163,8 +195,7 @@ std::unique_ptr<WatchRecord> OpenWatch(bool report, bool openListedFolders) {
         if (report) ShowWatchError(text);
         return std::unique_ptr<WatchRecord>();
     };
-    std::wstring target(g_app.pathBuffer, g_app.nameSlot);
-    if (target.size() > 1 && target.back() == L'\\' && target[target.size() - 2] != L':') target.pop_back();
+    const std::wstring target = TargetFolder();
     unique_hfile directory(CreateFileW(target.c_str(), FILE_LIST_DIRECTORY,
                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OVERLAPPED, nullptr));
@@ -203,23 +234,23 @@ void ArmWatcher() {
     if (g_watch) g_watch->holding = true;
 }
 
-void StartWatcher() {
+bool StartWatcher() {
     // Notices measure with the run's rule, on this thread, through extended paths.
     g_app.scan.usedSize = g_app.effect.usedSize != 0;
     g_app.scan.cancel = nullptr;
-    SetScanTarget(g_app.scan, std::wstring(g_app.pathBuffer, g_app.nameSlot));
+    SetScanTarget(g_app.scan, TargetPath());
     if (g_watch && g_watch->holding) {
         // Armed before the run: what changed while it measured is applied now. Items the
         // run saw already make these notices change nothing.
         g_watch->holding = false;
         std::deque<std::vector<BYTE>> held = std::move(g_watch->heldBatches);
-        for (const std::vector<BYTE>& batch : held) DispatchNotices(batch.data(), static_cast<DWORD>(batch.size()));
-        if (g_watch && g_watch->remeasureHeld) StartAccumulation();
-        return;
+        for (const std::vector<BYTE>& batch : held) ApplyBatch(batch.data(), static_cast<DWORD>(batch.size()));
+        return g_watch && g_watch->remeasureHeld;
     }
     StopWatcher();
     // Not armed before a run (the program's own rename): every listed folder is opened.
     g_watch = OpenWatch(true, true).release();
+    return false;
 }
 
 void StopWatcher() {
@@ -230,24 +261,28 @@ void StopWatcher() {
     ReleaseWatch(std::move(watch));
 }
 
-bool IsWatching() { return g_watch != nullptr && !g_watch->holding; }
+bool IsWatching() {
+    return g_watch != nullptr && !g_watch->holding && !g_watch->failed && g_watch->thread &&
+           WaitForSingleObject(g_watch->thread.get(), 0) == WAIT_TIMEOUT;
+}
 
-void OnWatcherMessage(WPARAM what, LPARAM data) {
+bool OnWatcherMessage(WPARAM what, LPARAM data) {
     if (what == kApplyNotices) {
-        if (g_stopRequest.load() || !g_watch) return;
+        if (g_stopRequest.load() || !g_watch || g_watch->failed) return false;
         const auto* batch = reinterpret_cast<const NoticeBatch*>(data);
         if (g_watch->holding) g_watch->heldBatches.emplace_back(batch->buffer, batch->buffer + batch->bytes);
-        else DispatchNotices(batch->buffer, batch->bytes);
-        return;
+        else ApplyBatch(batch->buffer, batch->bytes);
+        return false;
     }
     // The other two come by the queue: act only on the watch that sent them.
-    if (!g_watch || g_watch->generation != static_cast<unsigned>(data)) return;
+    if (!g_watch || g_watch->generation != static_cast<unsigned>(data)) return false;
     if (what == kRemeasureTarget) {
-        if (g_watch->holding) g_watch->remeasureHeld = true;
-        else if (!g_app.busy.load() && g_app.nameSlot > 0) StartAccumulation();
+        if (!g_watch->holding) return true;
+        g_watch->remeasureHeld = true;
     } else if (what == kRequestRefused) {
         ShowWatchError(L"エラー：ReadDirectoryChangesW()");
     }
+    return false;
 }
 
 }  // namespace lurmo

@@ -11,10 +11,16 @@ namespace lurmo {
 // nothing changed while measuring is missed; the notices are applied once the run has
 // ended and StartWatcher runs. Changes already seen by the run apply as no-ops.
 void ArmWatcher();
-void StartWatcher();
+// Applies what the armed request saw and goes on watching. True when the watcher lost
+// track meanwhile and the target must be measured afresh.
+bool StartWatcher();
 void StopWatcher();
-// The main window's handler of the watcher's message.
-void OnWatcherMessage(WPARAM what, LPARAM data);
+// The main window's handler of the watcher's message. True when the watcher has lost
+// track of the target (more changed than the system could report) and the window should
+// measure it afresh.
+bool OnWatcherMessage(WPARAM what, LPARAM data);
+// True while a watch follows the target: not armed for a run still measuring, and not
+// ended by itself (target gone, a failure).
 bool IsWatching();
 
 }  // namespace lurmo

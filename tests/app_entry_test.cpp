@@ -37,10 +37,12 @@ TEST(CommandLine, ALongTargetIsCutTo259Characters) {
 }
 
 TEST(CommandLine, FurtherInstancesFormAChain) {
-    // Each instance hands on everything after its own first argument, unquoted.
+    // Each instance hands on everything after its own first argument as it stands; its
+    // own path is quoted, or a blank in it (Program Files) would end the program name
+    // early and make the rest of the path the next instance's target.
     const CommandLineSplit first = SplitCommandLine(L"\"C:\\My Data\" D:\\b E:\\c");
     const std::wstring second = FurtherInstanceCommandLine(L"C:\\Program Files\\lurmo.exe", first.rest);
-    EXPECT_EQ(second, L"C:\\Program Files\\lurmo.exe  D:\\b E:\\c");
+    EXPECT_EQ(second, L"\"C:\\Program Files\\lurmo.exe\"  D:\\b E:\\c");
     // The runtime hands the second instance the text after its own program name.
     const CommandLineSplit secondSplit = SplitCommandLine(L" D:\\b E:\\c");
     EXPECT_EQ(secondSplit.target, L"D:\\b");

@@ -3,18 +3,22 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <objbase.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <map>
+#include <new>
 #include <string>
 
 #include "app/app_state.h"
 #include "app/run_control.h"
 #include "app/target_boxes.h"
+#include "app/window_messages.h"
 #include "engine/file_system.h"
 #include "list/number_format.h"
 #include "list/result_rows.h"
+#include "list/watcher.h"
 #include "tests/test_support.h"
 #include "tests/ui_support.h"
 
@@ -37,7 +41,7 @@ bool RunEnded() { return g_app.worker && WaitForSingleObject(g_app.worker.get(),
 void Accumulate(const std::wstring& target) {
     SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     SetBoxEditText(g_app.driveBox, target);
-    SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
 }
 
 void WaitForRun() {
@@ -244,7 +248,7 @@ TEST(Run, CancellingKeepsTheFinishedRowsAndPostsNothing) {
     ChooseMode(false, false);
     g_cancelInTrigger = true;
     Accumulate(root.path());
-    ASSERT_TRUE(PumpUntil([] { return !g_app.busy.load(); }));
+    ASSERT_TRUE(PumpUntil(RunEnded));
     g_cancelInTrigger = false;
     InstallCompressionProbe(previous);
 
@@ -301,33 +305,135 @@ TEST(Run, TheListPaintsWhileALongChildIsMeasured) {
 
 TEST(Run, TheCancelQuestionCanBeAnsweredEitherWay) {
     TempFolder root;
-    MakeTree(root);
+    for (int i = 0; i < 5; ++i) root.File(L"f" + std::to_wstring(i), 1);
+    root.File(L"zzz\\slow.bin", 1);
+    g_releaseSlowFile = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    static CompressionProbe probe{WaitInSlowFile, nullptr};
+    const CompressionProbe* previous = InstallCompressionProbe(&probe);
     MainWindow window;
-    // A run that is still going: the worker has not been started, only marked busy.
-    g_app.busy.store(1);
-    {
-        MessageBoxCatcher no(IDNO);
-        SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
-        ASSERT_EQ(no.boxes().size(), 1u);
-        EXPECT_EQ(no.boxes()[0].text, L"中止しますか？");
-        EXPECT_TRUE(g_app.busy.load());
-    }
-    g_app.busy.store(0);
-
-    // A real run over a tree large enough to be caught: the answer yes stops it.
-    for (int i = 0; i < 200; ++i) root.File(L"Many\\f" + std::to_wstring(i), 1);
-    Accumulate(root.path());
-    {
-        MessageBoxCatcher yes(IDYES);
-        if (g_app.busy.load()) {
-            SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+    ChooseMode(false, false);
+    for (int answer : {IDNO, IDYES}) {
+        g_inSlowFile = false;
+        ResetEvent(g_releaseSlowFile);
+        Accumulate(root.path());
+        ASSERT_TRUE(PumpUntil([] { return g_inSlowFile.load(); }));
+        MessageBoxCatcher catcher(answer);
+        // The worker is still held when the question is answered: "no" lets it run on,
+        // "yes" stops it once it looks at the cancel request again.
+        if (answer == IDYES) SetEvent(g_releaseSlowFile);
+        SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+        ASSERT_EQ(catcher.boxes().size(), 1u);
+        EXPECT_EQ(catcher.boxes()[0].text, L"中止しますか？");
+        if (answer == IDNO) {
+            EXPECT_FALSE(RunEnded());
+            EXPECT_EQ(WindowText(g_app.accumulateButton), L"中止(&S)");
+            SetEvent(g_releaseSlowFile);
+            WaitForRun();
+            EXPECT_EQ(g_app.rowCount, 6);   // the run went on to its end
+            EXPECT_EQ(BoxItemText(g_app.historyBox, 0), root.path());
+        } else {
+            EXPECT_FALSE(g_app.worker);   // stopped and waited for
             EXPECT_FALSE(g_app.busy.load());
             EXPECT_EQ(WindowText(g_app.accumulateButton), L"集計(&A)");
-            EXPECT_TRUE(g_app.rowCount == 0 || ListPaintsChanges());
+            EXPECT_LT(g_app.rowCount, 6);
         }
     }
-    // A stopped run leaves no worker behind; one that ended by itself is waited for.
-    EXPECT_TRUE(PumpUntil([] { return !g_app.worker || RunEnded(); }));
+    InstallCompressionProbe(previous);
+    CloseHandle(g_releaseSlowFile);
+}
+
+TEST(Run, RunsStartedAsEarlierOnesEndKeepToThemselves) {
+    TempFolder first, second;
+    for (int i = 0; i < 30; ++i) first.File(L"a" + std::to_wstring(i), 10);
+    second.File(L"only.bin", 7);
+    MainWindow window;
+    for (bool snapshot : {false, true}) {
+        SCOPED_TRACE(snapshot ? "snapshot" : "file operations");
+        ChooseMode(snapshot, false);
+        for (int round = 0; round < 10; ++round) {
+            // The second run is asked for the moment the first no longer counts as
+            // busy, while its last steps may still be under way.
+            Accumulate(first.path());
+            ASSERT_TRUE(PumpUntil([] { return !g_app.busy.load(); }));
+            Accumulate(second.path());
+            WaitForRun();
+            ASSERT_EQ(RowNames(), L"only.bin");
+            EXPECT_EQ(StatusText(1), L"合計：7 Bytes");
+            EXPECT_EQ(WindowText(g_app.accumulateButton), L"集計(&A)");
+            EXPECT_EQ(WindowText(g_app.main), second.path() + L" - Lurmo");
+            ASSERT_GE(BoxCount(g_app.historyBox), 2);
+            EXPECT_EQ(BoxItemText(g_app.historyBox, 0), second.path());
+            EXPECT_EQ(BoxItemText(g_app.historyBox, 1), first.path());
+        }
+        // The watch, when there is one, follows the second target.
+        if (!snapshot) {
+            ASSERT_TRUE(PumpUntil([] { return IsWatching(); }));
+            second.File(L"late.bin", 3);
+            EXPECT_TRUE(PumpUntil([] { return FindRowByName(L"late.bin") >= 0; }));
+            DeleteFileW((second / L"late.bin").c_str());
+        } else {
+            EXPECT_FALSE(IsWatching());
+        }
+    }
+}
+
+namespace {
+
+std::atomic<HRESULT> g_workerApartment{E_FAIL};
+
+// Asks, on the worker's own thread, whether COM is already set up there.
+DWORD RecordApartment(const WIN32_FIND_DATAW& data) {
+    const HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    if (SUCCEEDED(result)) CoUninitialize();
+    g_workerApartment = result;
+    return data.dwFileAttributes;
+}
+
+// Runs out of memory when the worker meets this name.
+DWORD ThrowAtNoMemory(const WIN32_FIND_DATAW& data) {
+    if (wcscmp(data.cFileName, L"no-memory.bin") == 0) throw std::bad_alloc();
+    return data.dwFileAttributes;
+}
+
+}  // namespace
+
+TEST(Run, TheWorkerSetsUpComForItself) {
+    TempFolder root;
+    root.File(L"a.bin", 1);
+    static CompressionProbe probe{RecordApartment, nullptr};
+    const CompressionProbe* previous = InstallCompressionProbe(&probe);
+    MainWindow window;
+    Accumulate(root.path());
+    WaitForRun();
+    InstallCompressionProbe(previous);
+    // S_FALSE: the thread's apartment was there before the worker looked at its children.
+    EXPECT_EQ(g_workerApartment.load(), S_FALSE);
+}
+
+TEST(Run, RunningOutOfMemoryEndsTheRunWithAMessage) {
+    TempFolder root;
+    root.File(L"Folder\\no-memory.bin", 1);
+    root.File(L"Folder\\other.bin", 1);
+    static CompressionProbe probe{ThrowAtNoMemory, nullptr};
+    const CompressionProbe* previous = InstallCompressionProbe(&probe);
+    MainWindow window;
+    for (bool snapshot : {false, true}) {
+        ChooseMode(snapshot, false);
+        MessageBoxCatcher catcher;
+        Accumulate(root.path());
+        ASSERT_TRUE(PumpUntil([&] { return !catcher.boxes().empty(); }));
+        EXPECT_EQ(catcher.boxes()[0].text, L"メモリ不足です.");
+        EXPECT_TRUE(PumpUntil(RunEnded));
+        EXPECT_FALSE(g_app.busy.load());
+        EXPECT_EQ(WindowText(g_app.accumulateButton), L"集計(&A)");
+        EXPECT_EQ(g_app.rowCount, 0);
+        EXPECT_FALSE(IsWatching());
+    }
+    InstallCompressionProbe(previous);
+    // The process goes on: the next run measures as ever.
+    Accumulate(root.path());
+    WaitForRun();
+    EXPECT_EQ(RowNames(), L"Folder");
 }
 
 TEST(Run, NavigationGoesUpAndIntoFolders) {
@@ -339,7 +445,7 @@ TEST(Run, NavigationGoesUpAndIntoFolders) {
     WaitForRun();
     EXPECT_EQ(RowSizes(), (std::map<std::wstring, uint64_t>{{L"a.bin", 8192}, {L"deep", 1}}));
 
-    SendMessageW(g_app.main, WM_COMMAND, kCmdUpOneLevel, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDM_UP_ONE_LEVEL, 0);
     WaitForRun();
     EXPECT_EQ(BoxEditText(g_app.driveBox), root.path());
     EXPECT_EQ(BoxEditText(g_app.historyBox), root.path());
@@ -351,7 +457,7 @@ TEST(Run, NavigationGoesUpAndIntoFolders) {
     item.stateMask = LVIS_SELECTED;
     item.state = LVIS_SELECTED;
     SendMessageW(g_app.list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
-    SendMessageW(g_app.main, WM_COMMAND, kCmdSelectedFolder, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDM_SELECTED_FOLDER, 0);
     WaitForRun();
     EXPECT_EQ(std::wstring(g_app.pathBuffer), root.path() + L"\\Small\\");
     EXPECT_EQ(RowSizes(), (std::map<std::wstring, uint64_t>{{L"c.bin", 100}}));
@@ -386,7 +492,7 @@ TEST(Run, ADriveRootAndGoingUpToIt) {
     Accumulate(drive.root() + L"inner");
     WaitForRun();
     EXPECT_EQ(RowSizes(), (std::map<std::wstring, uint64_t>{{L"deep.bin", 300}}));
-    SendMessageW(g_app.main, WM_COMMAND, kCmdUpOneLevel, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDM_UP_ONE_LEVEL, 0);
     WaitForRun();
     EXPECT_EQ(BoxEditText(g_app.driveBox), bare);
     // The history box took the bare drive too, then selected the run's history entry.

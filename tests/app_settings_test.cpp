@@ -171,6 +171,25 @@ TEST(Settings, HiddenBarGraphKeepsTheStoredWidth) {
     EXPECT_EQ(StoredDword(L"ColumnWidthBarGraph"), 55u);
 }
 
+TEST(Settings, WidthsAreKeptWhenTheColumnsWereNeverMade) {
+    DeleteSettingsKey();
+    HKEY key = OpenForWriting();
+    const DWORD width = 222;
+    RegSetValueExW(key, L"ColumnWidthName", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&width), sizeof(width));
+    RegCloseKey(key);
+    {
+        ListWindow window;
+        LoadSettings();
+        // As after a set-up that failed before the list got its columns.
+        while (SendMessageW(g_app.list, LVM_DELETECOLUMN, 0, 0)) {
+        }
+        g_app.columnsCreated = false;
+        SaveSettings();
+    }
+    EXPECT_EQ(StoredDword(L"ColumnWidthName"), 222u);
+    EXPECT_EQ(StoredDword(L"ColumnWidthDateTime"), 115u);
+}
+
 TEST(Settings, FontHeightFromTenthsOfAPoint) {
     EXPECT_EQ(FontHeightFromPointSize(90), -12);
     EXPECT_EQ(FontHeightFromPointSize(100), -13);

@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <map>
+#include <new>
 #include <random>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "app/app_state.h"
 #include "app/target_boxes.h"
 #include "engine/accumulation.h"
+#include "engine/file_system.h"
 #include "engine/folder_tree.h"
 #include "list/notices.h"
 #include "list/result_rows.h"
@@ -96,17 +98,28 @@ void ExpectListingMatchesDisk(const std::wstring& folder, bool used, DWORD timeo
 
 bool RunEnded() { return g_app.worker && WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0; }
 
+// True once another thread (the watcher, with a buffer) waits for this one to take a
+// sent message; this thread answers nothing meanwhile.
+bool WatcherIsSending() {
+    const DWORD start = GetTickCount();
+    while (!(HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE)) {
+        if (GetTickCount() - start > 10000) return false;
+        Sleep(5);
+    }
+    return true;
+}
+
 // Measures the folder in file-operation mode and waits until the watch is on.
 void Listen(const std::wstring& folder, bool used = false) {
     g_app.settings.snapShot = 0;
     g_app.settings.usedSize = used;
     SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     SetBoxEditText(g_app.driveBox, folder);
-    SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
     ASSERT_TRUE(PumpUntil(RunEnded));
+    // The request went out before the run opened every folder, so changes anywhere in
+    // the tree are seen from here on.
     ASSERT_TRUE(PumpUntil([] { return IsWatching(); }));
-    // Give the watcher a moment to open the listed folders.
-    PumpUntil([] { return false; }, 300);
 }
 
 std::string UnixPath(const std::wstring& path);
@@ -310,20 +323,84 @@ TEST(Watch, RenamePairsAndStrayRecordsInOneBuffer) {
     EXPECT_EQ(ListedSizes(), FreshSizes(root.path(), false));
 }
 
+TEST(Watch, RenamesInOneBufferArePairedOldestFirst) {
+    TempFolder root;
+    root.File(L"a.txt", 100);
+    root.File(L"b.txt", 200);
+    MainWindow window;
+    Listen(root.path());
+    StopWatcher();   // the records below are made by hand
+    ClearPendingOldNames();
+    ASSERT_TRUE(MoveFileW((root / L"a.txt").c_str(), (root / L"c.txt").c_str()));
+    ASSERT_TRUE(MoveFileW((root / L"b.txt").c_str(), (root / L"d.txt").c_str()));
+    // Both old names come first: pairing the newest old name with the first new name
+    // would give c.txt the size of b.txt.
+    std::vector<BYTE> buffer;
+    AddRecord(buffer, FILE_ACTION_RENAMED_OLD_NAME, L"a.txt");
+    AddRecord(buffer, FILE_ACTION_RENAMED_OLD_NAME, L"b.txt");
+    AddRecord(buffer, FILE_ACTION_RENAMED_NEW_NAME, L"c.txt");
+    AddRecord(buffer, FILE_ACTION_RENAMED_NEW_NAME, L"d.txt", true);
+    DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
+    EXPECT_EQ(ListedSizes(), (Sizes{{L"c.txt", 100}, {L"d.txt", 200}}));
+}
+
+TEST(Watch, ANewFolderLinkBackToTheTargetCountsNothing) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path());
+    // Made while watched: measured like a run measures it, not as the whole target.
+    RunHostCommand("ln -s . '" + UnixPath(root / L"self") + "'");
+    ExpectListingMatchesDisk(root.path(), false);
+    ASSERT_GE(FindRowByName(L"self"), 0);
+    EXPECT_EQ(RowEntryAt(FindRowByName(L"self"))->size, 0u);
+}
+
+namespace {
+
+// Looks at every item the watcher's notices ask for and runs out of memory on one.
+DWORD ThrowOnOutOfMemoryName(const WIN32_FIND_DATAW& data) {
+    if (wcscmp(data.cFileName, L"no-memory.bin") == 0) throw std::bad_alloc();
+    return data.dwFileAttributes;
+}
+
+}  // namespace
+
+TEST(Watch, RunningOutOfMemoryEndsTheWatchWithAMessage) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path());
+    static const CompressionProbe probe{ThrowOnOutOfMemoryName, nullptr};
+    const CompressionProbe* previous = InstallCompressionProbe(&probe);
+    MessageBoxCatcher catcher;
+    lurmo::test::WriteFileOfSize(root / L"no-memory.bin", 10);
+    const bool told = PumpUntil([&] { return !catcher.boxes().empty(); });
+    InstallCompressionProbe(previous);
+    ASSERT_TRUE(told);
+    EXPECT_EQ(catcher.boxes()[0].text, L"メモリ不足です.");
+    EXPECT_FALSE(IsWatching());
+    EXPECT_EQ(FindRowByName(L"no-memory.bin"), -1);
+    // The next measurement lists it and watches again.
+    Listen(root.path());
+    EXPECT_GE(FindRowByName(L"no-memory.bin"), 0);
+}
+
 TEST(Watch, ABurstLargerThanTheBufferIsMeasuredAfresh) {
     TempFolder root;
     MakeListing(root);
     MainWindow window;
     Listen(root.path());
-    const HANDLE firstRun = g_app.worker.get();
-    // One change completes the request; while the window is not answering, a thousand
-    // long names follow, ten times what the 10240-byte buffer holds.
+    const unsigned firstRun = g_app.runNumber;
+    // One change completes the request; while the window is not answering (the watcher
+    // is waiting for it to take that first buffer), a thousand long names follow, ten
+    // times what the 10240-byte buffer holds.
     lurmo::test::WriteFileOfSize(root / L"first.bin", 1);
-    Sleep(500);
+    ASSERT_TRUE(WatcherIsSending());
     for (int i = 1; i <= 1000; ++i) lurmo::test::WriteFileOfSize(root / (L"burst-file-with-a-long-name-" + std::to_wstring(i)), i % 7);
     ExpectListingMatchesDisk(root.path(), false, 90000);
     EXPECT_EQ(g_app.rowCount, 1004);
-    EXPECT_NE(g_app.worker.get(), firstRun) << "the list was not measured afresh";
+    EXPECT_GT(g_app.runNumber, firstRun) << "the list was not measured afresh";
 }
 
 TEST(Watch, DeletingTheTargetLeavesTheListAsItIs) {
@@ -334,15 +411,16 @@ TEST(Watch, DeletingTheTargetLeavesTheListAsItIs) {
     MainWindow window;
     Listen(target);
     ASSERT_EQ(g_app.rowCount, 1);
-    const HANDLE run = g_app.worker.get();
+    const unsigned run = g_app.runNumber;
     MessageBoxCatcher catcher;
     lurmo::test::RemoveTree(target);
-    PumpUntil([] { return false; }, 1500);
+    ASSERT_TRUE(PumpUntil([] { return !IsWatching(); }));
+    PumpMessages();
     // Its file's removal may still be applied; then the watch ends without a word and
     // without measuring a target that is gone.
     EXPECT_TRUE(g_app.rowCount == 0 || FindRowByName(L"kept.bin") == 0);
     EXPECT_EQ(g_app.grandTotal, g_app.rowCount == 0 ? 0u : 10u);
-    EXPECT_EQ(g_app.worker.get(), run);
+    EXPECT_EQ(g_app.runNumber, run);
     EXPECT_FALSE(g_app.busy.load());
     EXPECT_TRUE(catcher.boxes().empty());
     // A new accumulation elsewhere starts a new watch.
@@ -356,7 +434,7 @@ TEST(Watch, SnapshotModeStartsNoWatch) {
     MainWindow window;
     g_app.settings.snapShot = 1;
     SetBoxEditText(g_app.driveBox, root.path());
-    SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
     ASSERT_TRUE(PumpUntil(RunEnded));
     PumpMessages();
     EXPECT_FALSE(IsWatching());

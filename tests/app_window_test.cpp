@@ -5,8 +5,10 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "app/run_control.h"
 #include "app/settings.h"
 #include "app/target_boxes.h"
+#include "app/window_messages.h"
 #include "list/result_rows.h"
 #include "tests/test_support.h"
 #include "tests/ui_support.h"
@@ -62,11 +64,7 @@ std::vector<std::wstring> HistoryItems() {
     return items;
 }
 
-void MeasuredTarget(const std::wstring& path) {
-    wcscpy_s(g_app.pathBuffer, path.c_str());
-    g_app.nameSlot = path.size();
-    AddToHistory();
-}
+void MeasuredTarget(const std::wstring& path) { AddToHistory(path); }
 
 std::wstring StoredHistory(int position) {
     wchar_t name[8];
@@ -92,7 +90,7 @@ TEST(MainWindow, SetsUpItsControlsAndCaptions) {
     EXPECT_EQ(WindowText(g_app.accumulateButton), L"集計(&A)");
     EXPECT_TRUE(IsWindowVisible(g_app.driveBox));
     EXPECT_FALSE(IsWindowVisible(g_app.historyBox));
-    EXPECT_EQ(GetDlgCtrlID(g_app.status), kIdStatusBar);
+    EXPECT_EQ(GetDlgCtrlID(g_app.status), IDC_STATUS_BAR);
     EXPECT_EQ(ColumnCaption(0), L"名前");
     EXPECT_EQ(ColumnCaption(3), L"更新日時");
     EXPECT_TRUE(g_app.desktop);
@@ -100,20 +98,20 @@ TEST(MainWindow, SetsUpItsControlsAndCaptions) {
     EXPECT_EQ(static_cast<size_t>(BoxCount(g_app.driveBox)), g_app.drivePaths.size());
     EXPECT_GT(g_app.drivePaths.size(), 0u);
     wchar_t menuText[64]{};
-    GetMenuStringW(GetMenu(g_app.main), kCmdComma, menuText, 64, MF_BYCOMMAND);
+    GetMenuStringW(GetMenu(g_app.main), IDM_COMMA, menuText, 64, MF_BYCOMMAND);
     EXPECT_STREQ(menuText, L"サイズ表示にカンマを使用(&C)");
 }
 
 TEST(MainWindow, FlippingTheTargetListShowsTheOtherBox) {
     MainWindow window;
-    SendMessageW(g_app.main, WM_COMMAND, kIdTargetListButton, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_TARGET_LIST_BUTTON, 0);
     EXPECT_EQ(g_app.settings.targetList, 1u);
     EXPECT_EQ(WindowText(g_app.targetListButton), L"ドライブ(&D)");
     EXPECT_TRUE(IsWindowVisible(g_app.historyBox));
     EXPECT_FALSE(IsWindowEnabled(g_app.driveBox));
     PumpMessages();
     SendMessageW(g_app.historyBox, CB_SHOWDROPDOWN, FALSE, 0);
-    SendMessageW(g_app.main, WM_COMMAND, kIdTargetListButton, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_TARGET_LIST_BUTTON, 0);
     EXPECT_EQ(g_app.settings.targetList, 0u);
     EXPECT_EQ(WindowText(g_app.targetListButton), L"履歴(&H)");
     PumpMessages();
@@ -133,6 +131,94 @@ TEST(MainWindow, LayoutFollowsTheClientWidth) {
     }
 }
 
+TEST(MainWindow, TheTargetBoxSitsRightOfItsLabelAndEndsBeforeTheButtons) {
+    MainWindow window;
+    for (int width : {900, 500, 300}) {
+        SetClientWidth(width);
+        for (HWND box : {g_app.driveBox, g_app.historyBox}) {
+            RECT rect{};
+            GetWindowRect(box, &rect);
+            MapWindowPoints(nullptr, g_app.main, reinterpret_cast<POINT*>(&rect), 2);
+            EXPECT_EQ(rect.left, 42) << width;
+            EXPECT_EQ(rect.top, 2) << width;
+        }
+        RECT box{};
+        GetWindowRect(g_app.driveBox, &box);
+        MapWindowPoints(nullptr, g_app.main, reinterpret_cast<POINT*>(&box), 2);
+        EXPECT_LE(box.right, ChildX(g_app.targetListButton)) << width;
+    }
+}
+
+TEST(MainWindow, ClosingWhileMinimizedKeepsTheNormalPlacement) {
+    {
+        MainWindow window;
+        SetWindowPos(g_app.main, nullptr, 120, 90, 640, 420, SWP_NOZORDER);
+        ShowWindow(g_app.main, SW_MINIMIZE);
+        PumpMessages();
+        ASSERT_TRUE(IsIconic(g_app.main));
+    }
+    MainWindow reopened(L"", true);
+    RECT rect{};
+    GetWindowRect(g_app.main, &rect);
+    EXPECT_EQ(rect.left, 120);
+    EXPECT_EQ(rect.top, 90);
+    EXPECT_EQ(rect.right - rect.left, 640);
+    EXPECT_EQ(rect.bottom - rect.top, 420);
+}
+
+TEST(MainWindow, AFolderNamedWithATrailingBackslashIsMeasured) {
+    TempFolder root;
+    root.File(L"a.bin", 5);
+    MessageBoxCatcher catcher;
+    MainWindow window(root.path() + L"\\");
+    EXPECT_TRUE(catcher.boxes().empty());
+    ASSERT_TRUE(PumpUntil([] { return g_app.rowCount == 1 && !g_app.busy.load(); }));
+    EXPECT_EQ(WindowText(g_app.main), root.path() + L" - Lurmo");
+}
+
+TEST(MainWindow, ANavigationReplacesADriveChosenInTheBox) {
+    TempFolder drive, other;
+    drive.File(L"on-the-drive.bin", 1);
+    other.File(L"Sub\\in-sub.bin", 1);
+    MainWindow window;
+    AddDrive(drive.path(), L"Test drive", 0);
+    int index = -1;
+    for (size_t i = 0; i < g_app.drivePaths.size(); ++i) {
+        if (g_app.drivePaths[i] == drive.path()) index = static_cast<int>(i);
+    }
+    ASSERT_GE(index, 0);
+    SendMessageW(g_app.driveBox, CB_SETCURSEL, index, 0);
+    OpenFolderAsTarget(other / L"Sub", 0);
+    ASSERT_TRUE(PumpUntil([] { return g_app.rowCount == 1 && !g_app.busy.load(); }));
+    // Pressing the button again measures what the box now shows: the folder gone into.
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+    ASSERT_TRUE(PumpUntil([] { return g_app.rowCount == 1 && !g_app.busy.load(); }));
+    EXPECT_EQ(WindowText(g_app.main), (other / L"Sub") + L" - Lurmo");
+    EXPECT_EQ(CellText(0, 0), L"in-sub.bin");
+}
+
+TEST(MainWindow, TheStatusBarsClicksAreNotTakenForTheLists) {
+    TempFolder root;
+    root.File(L"Folder\\x.bin", 1);
+    MainWindow window(root.path());
+    ASSERT_TRUE(PumpUntil([] { return g_app.rowCount == 1 && !g_app.busy.load(); }));
+    const std::wstring title = WindowText(g_app.main);
+    MessageBoxCatcher catcher;
+    // The status bar names its part 0 where a list would name its row 0.
+    for (UINT code : {static_cast<UINT>(NM_DBLCLK), static_cast<UINT>(NM_RCLICK)}) {
+        NMMOUSE click{};
+        click.hdr.hwndFrom = g_app.status;
+        click.hdr.idFrom = IDC_STATUS_BAR;
+        click.hdr.code = code;
+        click.dwItemSpec = 0;
+        SendMessageW(g_app.main, WM_NOTIFY, IDC_STATUS_BAR, reinterpret_cast<LPARAM>(&click));
+    }
+    PumpMessages();
+    EXPECT_EQ(WindowText(g_app.main), title);
+    EXPECT_FALSE(g_app.busy.load());
+    EXPECT_TRUE(catcher.boxes().empty());
+}
+
 TEST(MainWindow, MenusFollowModeAndSelection) {
     MainWindow window;
     wcscpy_s(g_app.pathBuffer, L"C:\\Data\\");
@@ -145,60 +231,60 @@ TEST(MainWindow, MenusFollowModeAndSelection) {
     g_app.effect.snapShot = 1;
     SelectRows({1, 2});
     OpenPopup(g_app.editMenu);
-    for (UINT id : {kCmdRename, kCmdCut, kCmdMoveToFolder, kCmdDelete, kCmdPaste, kCmdPasteShortcut})
+    for (UINT id : {IDM_RENAME, IDM_CUT, IDM_MOVE_TO_FOLDER, IDM_DELETE, IDM_PASTE, IDM_PASTE_SHORTCUT})
         EXPECT_FALSE(Enabled(g_app.editMenu, id)) << id;
-    for (UINT id : {kCmdCopyListing, kCmdCopy, kCmdCopyToFolder, kCmdSelectAll, kCmdInvertSelection})
+    for (UINT id : {IDM_COPY_LISTING, IDM_COPY, IDM_COPY_TO_FOLDER, IDM_SELECT_ALL, IDM_INVERT_SELECTION})
         EXPECT_TRUE(Enabled(g_app.editMenu, id)) << id;
 
     // One row in file-operation mode: rename, cut, move and delete come back.
     g_app.effect.snapShot = 0;
     SelectRows({1});
     OpenPopup(g_app.editMenu);
-    for (UINT id : {kCmdRename, kCmdCut, kCmdMoveToFolder, kCmdDelete}) EXPECT_TRUE(Enabled(g_app.editMenu, id)) << id;
+    for (UINT id : {IDM_RENAME, IDM_CUT, IDM_MOVE_TO_FOLDER, IDM_DELETE}) EXPECT_TRUE(Enabled(g_app.editMenu, id)) << id;
 
     OpenPopup(g_app.fileMenu);
-    EXPECT_TRUE(Enabled(g_app.fileMenu, kCmdExportAll));
-    EXPECT_TRUE(Enabled(g_app.fileMenu, kCmdExportSelected));
+    EXPECT_TRUE(Enabled(g_app.fileMenu, IDM_EXPORT_ALL));
+    EXPECT_TRUE(Enabled(g_app.fileMenu, IDM_EXPORT_SELECTED));
     SelectRows({});
     OpenPopup(g_app.fileMenu);
-    EXPECT_FALSE(Enabled(g_app.fileMenu, kCmdExportSelected));
+    EXPECT_FALSE(Enabled(g_app.fileMenu, IDM_EXPORT_SELECTED));
     g_app.busy.store(1);
     OpenPopup(g_app.fileMenu);
-    EXPECT_FALSE(Enabled(g_app.fileMenu, kCmdExportAll));
+    EXPECT_FALSE(Enabled(g_app.fileMenu, IDM_EXPORT_ALL));
     g_app.busy.store(0);
 
     // The selected-folder command needs exactly one folder row.
     SelectRows({0});
     OpenPopup(g_app.viewMenu);
-    EXPECT_TRUE(Enabled(g_app.viewMenu, kCmdSelectedFolder));
+    EXPECT_TRUE(Enabled(g_app.viewMenu, IDM_SELECTED_FOLDER));
     SelectRows({1});
     OpenPopup(g_app.viewMenu);
-    EXPECT_FALSE(Enabled(g_app.viewMenu, kCmdSelectedFolder));
-    EXPECT_TRUE(Enabled(g_app.viewMenu, kCmdUpOneLevel));
-    EXPECT_TRUE(GetMenuState(g_app.viewMenu, kCmdComma, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_FALSE(Enabled(g_app.viewMenu, IDM_SELECTED_FOLDER));
+    EXPECT_TRUE(Enabled(g_app.viewMenu, IDM_UP_ONE_LEVEL));
+    EXPECT_TRUE(GetMenuState(g_app.viewMenu, IDM_COMMA, MF_BYCOMMAND) & MF_CHECKED);
 
     // At a drive root there is no level above.
     wcscpy_s(g_app.pathBuffer, L"C:\\");
     g_app.nameSlot = 3;
     OpenPopup(g_app.viewMenu);
-    EXPECT_FALSE(Enabled(g_app.viewMenu, kCmdUpOneLevel));
+    EXPECT_FALSE(Enabled(g_app.viewMenu, IDM_UP_ONE_LEVEL));
 
     // No rows: nothing to select or export.
     SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);
     g_app.rowCount = 0;
     OpenPopup(g_app.editMenu);
-    EXPECT_FALSE(Enabled(g_app.editMenu, kCmdSelectAll));
+    EXPECT_FALSE(Enabled(g_app.editMenu, IDM_SELECT_ALL));
     OpenPopup(g_app.fileMenu);
-    EXPECT_FALSE(Enabled(g_app.fileMenu, kCmdExportAll));
+    EXPECT_FALSE(Enabled(g_app.fileMenu, IDM_EXPORT_ALL));
 }
 
 TEST(MainWindow, SelectionCommandsSelectAndInvert) {
     MainWindow window;
     for (const wchar_t* name : {L"a", L"b", L"c"}) AppendFileRow(NewFileEntry(name, 1));
-    SendMessageW(g_app.main, WM_COMMAND, kCmdSelectAll, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDM_SELECT_ALL, 0);
     EXPECT_EQ(SendMessageW(g_app.list, LVM_GETSELECTEDCOUNT, 0, 0), 3);
     SelectRows({1});
-    SendMessageW(g_app.main, WM_COMMAND, kCmdInvertSelection, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDM_INVERT_SELECTION, 0);
     EXPECT_EQ(SendMessageW(g_app.list, LVM_GETSELECTEDCOUNT, 0, 0), 2);
     EXPECT_EQ(SendMessageW(g_app.list, LVM_GETITEMSTATE, 1, LVIS_SELECTED), 0);
 }
@@ -234,7 +320,7 @@ TEST(History, IsSavedAtDestructionAndLoadedWhole) {
         MeasuredTarget(L"C:\\old\\");
         MeasuredTarget(longPath + L"\\");
         MeasuredTarget(L"\\\\server\\share\\");
-        SendMessageW(g_app.main, WM_COMMAND, kCmdUnitMB, 0);
+        SendMessageW(g_app.main, WM_COMMAND, IDM_UNIT_MB, 0);
     }
     EXPECT_EQ(StoredHistory(1), L"\\\\server\\share");
     EXPECT_EQ(StoredHistory(2), longPath);
@@ -319,7 +405,7 @@ TEST(MainWindow, AnEmptyTargetIsAskedFor) {
     MessageBoxCatcher catcher;
     SetBoxEditText(g_app.driveBox, L"");
     SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
-    SendMessageW(g_app.main, WM_COMMAND, kIdAccumulateButton, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
     ASSERT_EQ(catcher.boxes().size(), 1u);
     EXPECT_EQ(catcher.boxes()[0].text, L"対象を入力してください.");
 }
@@ -347,7 +433,7 @@ TEST(MainWindow, AboutBoxShowsTheVersion) {
     MainWindow window;
     g_aboutTexts.clear();
     SetTimer(nullptr, 0, 200, ReadAndCloseAbout);
-    SendMessageW(g_app.main, WM_COMMAND, kCmdAbout, 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDM_ABOUT, 0);
     EXPECT_NE(g_aboutTexts.find(L"Version 1.10"), std::wstring::npos) << Narrow(g_aboutTexts);
     EXPECT_NE(g_aboutTexts.find(L"OK"), std::wstring::npos);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/entries.h"
+#include "app/message_box.h"
 #include "export/export_file.h"
 #include "export/export_lines.h"
 #include "list/number_format.h"
@@ -338,7 +339,7 @@ TEST_F(ExportListTest, TheProgramsMessageBoxesAreRealAndOwnedByTheMainWindow) {
     g_hook = SetWindowsHookExW(WH_CBT, CatchBox, nullptr, GetCurrentThreadId());
     ASSERT_NE(g_hook, nullptr);
     ExportRequest request = Request();
-    request.showMessage = ShowLurmoMessage;
+    request.showMessage = ShowMessageOwnedBy;
     EXPECT_FALSE(WriteListing(request, folder_ / L"missing\\out.csv", kExportCsv));
     const CaughtBox failure = g_box;
     g_box = {};

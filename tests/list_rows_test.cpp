@@ -3,6 +3,7 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <shlobj.h>
 
 #include "app/app_state.h"
 #include "list/number_format.h"
@@ -215,21 +216,21 @@ TEST(ResultRows, HugeSizesFitTheirCells) {
 TEST(ResultRows, MenuMarksFollowUnitAndComma) {
     ListWindow window;
     HMENU popup = CreatePopupMenu();
-    for (UINT id = kCmdUnitByte; id <= kCmdUnitGB; ++id) AppendMenuW(popup, MF_STRING, id, L"u");
-    AppendMenuW(popup, MF_STRING, kCmdComma, L"c");
+    for (UINT id = IDM_UNIT_BYTE; id <= IDM_UNIT_GB; ++id) AppendMenuW(popup, MF_STRING, id, L"u");
+    AppendMenuW(popup, MF_STRING, IDM_COMMA, L"c");
     g_app.settings.unit = 2;
     MarkUnitMenu(popup);
-    EXPECT_TRUE(GetMenuState(popup, kCmdUnitMB, MF_BYCOMMAND) & MF_CHECKED);
-    EXPECT_FALSE(GetMenuState(popup, kCmdUnitByte, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_TRUE(GetMenuState(popup, IDM_UNIT_MB, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_FALSE(GetMenuState(popup, IDM_UNIT_BYTE, MF_BYCOMMAND) & MF_CHECKED);
     g_app.settings.unit = 9;
     MarkUnitMenu(popup);
-    for (UINT id = kCmdUnitByte; id <= kCmdUnitGB; ++id) EXPECT_FALSE(GetMenuState(popup, id, MF_BYCOMMAND) & MF_CHECKED);
+    for (UINT id = IDM_UNIT_BYTE; id <= IDM_UNIT_GB; ++id) EXPECT_FALSE(GetMenuState(popup, id, MF_BYCOMMAND) & MF_CHECKED);
     g_app.settings.comma = 1;
     MarkCommaItem(popup);
-    EXPECT_TRUE(GetMenuState(popup, kCmdComma, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_TRUE(GetMenuState(popup, IDM_COMMA, MF_BYCOMMAND) & MF_CHECKED);
     g_app.settings.comma = 0;
     MarkCommaItem(popup);
-    EXPECT_FALSE(GetMenuState(popup, kCmdComma, MF_BYCOMMAND) & MF_CHECKED);
+    EXPECT_FALSE(GetMenuState(popup, IDM_COMMA, MF_BYCOMMAND) & MF_CHECKED);
     DestroyMenu(popup);
 }
 
@@ -239,7 +240,7 @@ TEST(ResultRows, TheDeleteKeyAsksForDeletionOnlyWhereItCanBeDone) {
         AppendFileRow(NewFileEntry(L"a", 1));
         ListWindow::TakeCommands();
         SendMessageW(g_app.list, WM_KEYDOWN, VK_DELETE, 0);
-        EXPECT_EQ(ListWindow::TakeCommands(), std::vector<UINT>{kCmdDelete});
+        EXPECT_EQ(ListWindow::TakeCommands(), std::vector<UINT>{IDM_DELETE});
         // Not while a name is being edited, and not for other keys.
         g_app.labelEdit = g_app.list;
         SendMessageW(g_app.list, WM_KEYDOWN, VK_DELETE, 0);
@@ -285,4 +286,69 @@ TEST(ResultRows, DraggingTheBarColumnEdgeRepaintsThatColumn) {
     AppendFileRow(NewFileEntry(L"a", 1));
     const RECT dates = dirtyAfterTracking(3);
     EXPECT_TRUE(IsRectEmpty(&dates));
+}
+
+namespace {
+
+// A shell folder that knows one shared folder by name; every other call is refused.
+class ShareReportingFolder : public IShellFolder {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+        if (iid == IID_IUnknown || iid == IID_IShellFolder) {
+            *out = this;
+            return S_OK;
+        }
+        *out = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR name, ULONG*, PIDLIST_RELATIVE* item,
+                                               ULONG* attributes) override {
+        *item = static_cast<PIDLIST_RELATIVE>(CoTaskMemAlloc(sizeof(USHORT)));
+        (*item)->mkid.cb = 0;
+        if (attributes) *attributes = wcscmp(name, L"Shared") == 0 ? (*attributes & SFGAO_SHARE) : 0;
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*, void**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCWSTR, SHGDNF, PITEMID_CHILD*) override {
+        return E_NOTIMPL;
+    }
+};
+
+UINT OverlayOf(int row) {
+    return static_cast<UINT>(SendMessageW(g_app.list, LVM_GETITEMSTATE, row, LVIS_OVERLAYMASK));
+}
+
+}  // namespace
+
+TEST(ResultRows, OnlyAFolderTheShellCallsSharedGetsTheShareOverlay) {
+    ListWindow window;
+    g_app.shareOverlay = INDEXTOOVERLAYMASK(2);
+    // No shell folder to ask: no folder is taken for shared.
+    AppendFolderRow(NewFolderEntry(L"Plain", 1), RowShell{});
+    ShareReportingFolder shell;
+    AppendFolderRow(NewFolderEntry(L"Shared", 1), RowShell{&shell, nullptr, L"C:\\"});
+    AppendFolderRow(NewFolderEntry(L"Other", 1), RowShell{&shell, nullptr, L"C:\\"});
+    EXPECT_EQ(OverlayOf(0), 0u);
+    EXPECT_EQ(OverlayOf(1), INDEXTOOVERLAYMASK(2));
+    EXPECT_EQ(OverlayOf(2), 0u);
+    g_app.shareOverlay = 0;
+}
+
+TEST(ResultRows, TheBarGraphColumnIsLeftAligned) {
+    ListWindow window(false, true);
+    LVCOLUMNW column{};
+    column.mask = LVCF_FMT;
+    ASSERT_TRUE(SendMessageW(g_app.list, LVM_GETCOLUMNW, 3, reinterpret_cast<LPARAM>(&column)));
+    EXPECT_EQ(column.fmt & LVCFMT_JUSTIFYMASK, LVCFMT_LEFT);
 }

@@ -138,17 +138,33 @@ TEST(Sorting, RowsAddedLaterStayAtTheBottomUntilTheNextSort) {
 TEST(Sorting, MenuMarksTheKeyNotTheDirection) {
     ListWindow window;
     HMENU popup = CreatePopupMenu();
-    for (UINT id = kCmdSortByName; id <= kCmdSortByTime; ++id) AppendMenuW(popup, MF_STRING, id, L"s");
-    const UINT expected[] = {kCmdSortByName, kCmdSortByName, kCmdSortBySize, kCmdSortBySize, kCmdSortByTime, kCmdSortByTime};
+    for (UINT id = IDM_SORT_BY_NAME; id <= IDM_SORT_BY_TIME; ++id) AppendMenuW(popup, MF_STRING, id, L"s");
+    const UINT expected[] = {IDM_SORT_BY_NAME, IDM_SORT_BY_NAME, IDM_SORT_BY_SIZE, IDM_SORT_BY_SIZE, IDM_SORT_BY_TIME, IDM_SORT_BY_TIME};
     for (DWORD state = 0; state <= 5; ++state) {
         g_app.settings.sort = state;
         MarkSortMenu(popup);
-        for (UINT id = kCmdSortByName; id <= kCmdSortByTime; ++id) {
+        for (UINT id = IDM_SORT_BY_NAME; id <= IDM_SORT_BY_TIME; ++id) {
             EXPECT_EQ((GetMenuState(popup, id, MF_BYCOMMAND) & MF_CHECKED) != 0, id == expected[state]);
         }
     }
     g_app.settings.sort = 6;
     MarkSortMenu(popup);
-    for (UINT id = kCmdSortByName; id <= kCmdSortByTime; ++id) EXPECT_FALSE(GetMenuState(popup, id, MF_BYCOMMAND) & MF_CHECKED);
+    for (UINT id = IDM_SORT_BY_NAME; id <= IDM_SORT_BY_TIME; ++id) EXPECT_FALSE(GetMenuState(popup, id, MF_BYCOMMAND) & MF_CHECKED);
     DestroyMenu(popup);
+}
+
+TEST(Sorting, SizesBeyondThirtyTwoBitsKeepTheirOrder) {
+    ListWindow window;
+    // A compare that narrows the 64-bit difference to an int sees these out of order.
+    AppendFileRow(NewFileEntry(L"4g+5", (1ull << 32) + 5));
+    AppendFileRow(NewFileEntry(L"three", 3));
+    AppendFileRow(NewFileEntry(L"2g+1", (1ull << 31) + 1));
+    AppendFileRow(NewFileEntry(L"8g", 1ull << 33));
+    AppendFileRow(NewFileEntry(L"4g", 1ull << 32));
+    g_app.settings.sort = 2;
+    ApplyStoredSort();
+    EXPECT_EQ(RowNames(), L"three,2g+1,4g,4g+5,8g");
+    g_app.settings.sort = 3;
+    ApplyStoredSort();
+    EXPECT_EQ(RowNames(), L"8g,4g+5,4g,2g+1,three");
 }

@@ -1,6 +1,7 @@
 #include "tests/ui_support.h"
 
 #include <commctrl.h>
+#include <shlwapi.h>
 
 #include <utility>
 
@@ -51,10 +52,10 @@ ListWindow::ListWindow(bool snapshotMode, bool barGraph) {
     g_app.main = CreateWindowExW(0, kClass, L"Lurmo", WS_OVERLAPPEDWINDOW, 0, 0, 700, 400, nullptr, nullptr,
                                  GetModuleHandleW(nullptr), nullptr);
     g_app.list = CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SHOWSELALWAYS, 0,
-                                 30, 600, 300, g_app.main, reinterpret_cast<HMENU>(kIdResultList),
+                                 30, 600, 300, g_app.main, reinterpret_cast<HMENU>(IDC_RESULT_LIST),
                                  GetModuleHandleW(nullptr), nullptr);
     g_app.status = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
-                                   g_app.main, reinterpret_cast<HMENU>(kIdStatusBar), GetModuleHandleW(nullptr),
+                                   g_app.main, reinterpret_cast<HMENU>(IDC_STATUS_BAR), GetModuleHandleW(nullptr),
                                    nullptr);
     CreateResultColumns();
 }
@@ -153,7 +154,6 @@ void PumpMessages() {
 
 }  // namespace lurmo::test
 
-#include "app/main_window.h"
 #include "app/settings.h"
 #include "app/target_boxes.h"
 
@@ -172,7 +172,7 @@ LRESULT CALLBACK CatchBoxes(int code, WPARAM wParam, LPARAM lParam) {
         GetClassNameW(window, className, 32);
         // Only message boxes: the main window and the About box are dialogs too.
         const bool messageBox = wcscmp(className, L"#32770") == 0 && window != g_app.main &&
-                                (GetDlgItem(window, 0xFFFF) || GetDlgItem(window, 100)) && !GetDlgItem(window, kIdResultList);
+                                (GetDlgItem(window, 0xFFFF) || GetDlgItem(window, 100)) && !GetDlgItem(window, IDC_RESULT_LIST);
         if (messageBox) {
             wchar_t text[1024]{}, caption[256]{};
             // Windows gives the text control the id 0xFFFF, Wine 100.
@@ -210,37 +210,8 @@ std::string Narrow(const std::wstring& text) {
 }
 
 void ForgetStoredSettings() {
-    RegDeleteTreeW(HKEY_CURRENT_USER, kHistoryKey);
-    RegDeleteTreeW(HKEY_CURRENT_USER, kSettingsKey);
+    SHDeleteKeyW(HKEY_CURRENT_USER, kHistoryKey);
+    SHDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
 }
-
-MainWindow::MainWindow(const std::wstring& initialTarget, bool keepRegistry) {
-    if (!keepRegistry) ForgetStoredSettings();
-    g_app.instance = GetModuleHandleW(nullptr);
-    g_app.initialTarget = initialTarget;
-    g_app.nameSlot = 0;
-    g_app.pathBuffer[0] = L'\0';
-    g_app.rowCount = 0;
-    g_app.grandTotal = 0;
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_UPDOWN_CLASS |
-                                                        ICC_USEREX_CLASSES};
-    InitCommonControlsEx(&controls);
-    handle_ = CreateMainWindow();
-    if (handle_) ShowWindow(handle_, SW_SHOW);
-    PumpMessages();
-}
-
-void MainWindow::Destroy() {
-    if (handle_ && IsWindow(handle_)) DestroyWindow(handle_);
-    handle_ = nullptr;
-    // The window posts its quit message as it goes; take it out of the queue so the
-    // next test's pumping is not ended by it.
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        if (message.message != WM_QUIT) DispatchMessageW(&message);
-    }
-}
-
-MainWindow::~MainWindow() { Destroy(); }
 
 }  // namespace lurmo::test

@@ -1,0 +1,27 @@
+// The main window's private messages. Every message a thread posts names the run or the
+// watch it belongs to, so a late one from an earlier run is recognised and ignored.
+#pragma once
+
+#include <windows.h>
+
+namespace lurmo {
+
+// Posted by the accumulation worker at the end of a completed run; wParam is the run
+// number. The first starts the change watcher (file-operation mode only), the second
+// restores the arrow cursors.
+constexpr UINT kMsgRunFinishedTree = WM_APP + 1;
+constexpr UINT kMsgDriveChange = WM_APP + 2;       // shell drive arrival or removal
+constexpr UINT kMsgRunFinished = WM_APP + 3;
+// Sent by the change watcher with a completed buffer (wParam kApplyNotices, lParam the
+// batch), or posted with the watch's generation when its watch ended in a way the window
+// must act on.
+constexpr UINT kMsgWatcher = WM_APP + 4;
+enum : WPARAM { kApplyNotices = 0, kRemeasureTarget = 1, kRequestRefused = 2 };
+// Posted by a worker that could not go on (wParam the run number, lParam 1 when memory
+// ran out): the run ends as a cancelled one does.
+constexpr UINT kMsgRunFailed = WM_APP + 5;
+
+// The main window's timer that paints the list while a run adds rows.
+constexpr UINT_PTR kTimerRunPaint = 1;
+
+}  // namespace lurmo
