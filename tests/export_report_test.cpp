@@ -410,3 +410,19 @@ TEST(ReportProgram, WritesTheBytesUntranslatedAndExitsWithItsStatus) {
     EXPECT_EQ(help.exitCode, 0u);
     EXPECT_EQ(help.out.rfind("Usage: lurmo-report", 0), 0u);
 }
+
+TEST(ReportProgram, ListsTheNamesTheHostGaveInEveryScript) {
+    wchar_t build[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"LURMO_BUILD", build, MAX_PATH)) GTEST_SKIP() << "LURMO_BUILD is not set";
+    const std::wstring tree = lurmo::test::HostNamedTree();
+    if (tree.empty()) GTEST_SKIP() << "LURMO_NAME_TREE is not set";
+
+    ChildRun child;
+    ASSERT_TRUE(RunProgram(L"\"" + std::wstring(build) + L"\\lurmo-report.exe\" --format unicode --size logical \"" +
+                               tree + L"\"",
+                           child));
+    EXPECT_EQ(child.exitCode, 0u);
+    std::map<std::wstring, uint64_t> listed;
+    for (const Fields& row : ParseListing(child.out, kExportUnicode, kUnitByte)) listed[row[0]] = ParseCount(row[1]);
+    EXPECT_EQ(listed, lurmo::test::HostNamedSizes());
+}
