@@ -225,7 +225,12 @@ bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& 
     sink.fileRow = [&rows](FileEntry* entry) { rows.push_back(entry); };
     sink.folderRow = [&rows](FolderEntry* entry) { rows.push_back(entry); };
     sink.snapshotRow = [&rows](SnapshotEntry* entry) { rows.push_back(entry); };
-    total = MeasureChildren(params, options.snapshotMode, sink).grandTotal;
+    const RunResult result = MeasureChildren(params, options.snapshotMode, sink);
+    if (result.unreadable) {
+        err << L"読み取りできませんでした. : " << path << L'\n';
+        return false;
+    }
+    total = result.grandTotal;
     return true;
 }
 

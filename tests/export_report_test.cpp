@@ -8,12 +8,14 @@
 #include <vector>
 
 #include "engine/entries.h"
+#include "engine/file_system.h"
 #include "export/export_lines.h"
 #include "export/report.h"
 #include "list/number_format.h"
 #include "tests/test_support.h"
 
 using namespace lurmo;
+using lurmo::test::MappedDrive;
 using lurmo::test::TempFolder;
 
 namespace {
@@ -277,6 +279,31 @@ TEST(Report, AMissingFolderIsReportedWithExitStatusOne) {
     run = RunWith({base / L"file.bin"});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.err, L"指定されたフォルダは存在しません. : " + (base / L"file.bin") + L"\\\n");
+}
+
+TEST(Report, AFolderThatCannotBeListedIsReportedWithExitStatusOne) {
+    TempFolder base;
+    base.File(L"unreadable\\a.bin", 10);
+    static const EnumerationProbe refuse{[](const std::wstring& folder) {
+        return folder.size() >= 11 && folder.compare(folder.size() - 11, 11, L"unreadable\\") == 0;
+    }};
+    const EnumerationProbe* previous = InstallEnumerationProbe(&refuse);
+    const ReportRun run = RunWith({base / L"unreadable"});
+    InstallEnumerationProbe(previous);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, L"読み取りできませんでした. : " + (base / L"unreadable") + L"\\\n");
+}
+
+TEST(Report, AnEmptyDriveRootIsEmptyNotUnreadable) {
+    // A volume root lists no "." and "..": an empty one has nothing to find at all.
+    TempFolder empty;
+    MappedDrive drive(empty.path());
+    ASSERT_FALSE(drive.root().empty()) << "no drive letter could be mapped in the Wine prefix";
+    const ReportRun run = RunWith({drive.root()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, L"");
+    EXPECT_EQ(run.out, ExportHeaderBytes(kExportCsv, kUnitByte));
 }
 
 TEST(Report, UsageMistakesExitWithStatusTwo) {
