@@ -286,8 +286,9 @@ void WriteStandardText(HANDLE handle, const std::wstring& text) {
         WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    const UINT codePage = GetConsoleOutputCP();
-    WriteAll(handle, ConvertToCodePage(text, codePage ? codePage : CP_OEMCP));
+    // A redirected stream has no code page of its own; the console's would turn every
+    // Japanese character into "?" on most systems. UTF-8 keeps them all.
+    WriteAll(handle, ConvertToCodePage(text, CP_UTF8));
 }
 
 }  // namespace lurmo

@@ -361,6 +361,22 @@ TEST(Report, OutputFileHoldsWhatStandardOutputWould) {
     EXPECT_EQ(nowhere.err, L"エラー：CreateFile()\n");
 }
 
+TEST(ReportStandardText, ARedirectedStreamGetsUtf8) {
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+    WriteStandardText(writeEnd, L"読み取りできませんでした. : C:\\Café\\\n");
+    CloseHandle(writeEnd);
+    std::string bytes;
+    char buffer[256];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+    CloseHandle(readEnd);
+    // The same text in UTF-8.
+    EXPECT_EQ(bytes,
+              "\xe8\xaa\xad\xe3\x81\xbf\xe5\x8f\x96\xe3\x82\x8a\xe3\x81\xa7\xe3\x81\x8d\xe3\x81\xbe\xe3\x81\x9b"
+              "\xe3\x82\x93\xe3\x81\xa7\xe3\x81\x97\xe3\x81\x9f. : C:\\Caf\xc3\xa9\\\n");
+}
+
 namespace {
 
 struct ChildRun {
