@@ -77,50 +77,50 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
             optionsEnded = true;
             continue;
         }
-        if (word == L"--help" || word == L"-h") {
+        if (word == L"-h") {
             options.help = true;
             continue;
         }
-        if (word == L"--comma" || word == L"--no-comma") {
-            options.comma = word == L"--comma";
-            continue;
-        }
-        if (word == L"--descending") {
-            options.descending = true;
-            continue;
-        }
-        // The options that take a value accept "--name value" and "--name=value".
-        std::wstring value;
+        // The options that take a value accept "--name value" and "--name=value"; the
+        // switches take none, and a value given to one is a mistake, not a new option.
         const size_t equals = word.find(L'=');
+        const std::wstring name = word.substr(0, equals);
+        if (name == L"--help" || name == L"--comma" || name == L"--no-comma" || name == L"--descending") {
+            if (equals != std::wstring::npos) return name + L" takes no value: " + word;
+            if (name == L"--help") options.help = true;
+            else if (name == L"--descending") options.descending = true;
+            else options.comma = name == L"--comma";
+            continue;
+        }
+        std::wstring value;
         if (equals != std::wstring::npos) {
             value = word.substr(equals + 1);
-            word.resize(equals);
-        } else if (word == L"--mode" || word == L"--size" || word == L"--unit" || word == L"--sort" ||
-                   word == L"--format" || word == L"--output") {
-            if (i + 1 >= args.size()) return L"missing value for " + word;
+        } else if (name == L"--mode" || name == L"--size" || name == L"--unit" || name == L"--sort" ||
+                   name == L"--format" || name == L"--output") {
+            if (i + 1 >= args.size()) return L"missing value for " + name;
             value = args[++i];
         } else {
-            return L"unknown option: " + word;
+            return L"unknown option: " + name;
         }
 
         std::optional<int> pick;
-        if (word == L"--mode") {
+        if (name == L"--mode") {
             if ((pick = PickWord(value, {L"snapshot", L"tree"}))) options.snapshotMode = *pick == 0;
-        } else if (word == L"--size") {
+        } else if (name == L"--size") {
             if ((pick = PickWord(value, {L"used", L"logical"}))) options.usedSize = *pick == 0;
-        } else if (word == L"--unit") {
+        } else if (name == L"--unit") {
             if ((pick = PickWord(value, {L"byte", L"kb", L"mb", L"gb"}))) options.unit = *pick;
-        } else if (word == L"--sort") {
+        } else if (name == L"--sort") {
             if ((pick = PickWord(value, {L"name", L"size", L"time"}))) options.sort = static_cast<SortKey>(*pick);
-        } else if (word == L"--format") {
+        } else if (name == L"--format") {
             if ((pick = PickWord(value, {L"csv", L"tab", L"unicode"}))) options.kind = kExportCsv + *pick;
-        } else if (word == L"--output") {
+        } else if (name == L"--output") {
             if (!value.empty()) pick = 0;
             options.output = value;
         } else {
-            return L"unknown option: " + word;
+            return L"unknown option: " + name;
         }
-        if (!pick) return L"bad value for " + word + L": " + value;
+        if (!pick) return L"bad value for " + name + L": " + value;
     }
     if (!options.help && !folderGiven) return std::wstring(L"no folder given");
     return std::nullopt;

@@ -306,6 +306,18 @@ TEST(Report, AnEmptyDriveRootIsEmptyNotUnreadable) {
     EXPECT_EQ(run.out, ExportHeaderBytes(kExportCsv, kUnitByte));
 }
 
+TEST(Report, ASwitchGivenAValueIsTakenForWhatItIs) {
+    TempFolder folder;
+    for (const std::wstring word : {L"--help=x", L"--comma=yes", L"--no-comma=", L"--descending=no"}) {
+        const ReportRun run = RunWith({word, folder.path()});
+        EXPECT_EQ(run.status, 2) << testing::PrintToString(word);
+        EXPECT_EQ(run.out, "");
+        const std::wstring name = word.substr(0, word.find(L'='));
+        EXPECT_EQ(run.err.rfind(L"lurmo-report: " + name + L" takes no value: " + word + L"\n", 0), 0u)
+            << testing::PrintToString(run.err);
+    }
+}
+
 TEST(Report, UsageMistakesExitWithStatusTwo) {
     TempFolder folder;
     const std::vector<std::vector<std::wstring>> mistakes = {
