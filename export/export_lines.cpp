@@ -94,11 +94,20 @@ std::string ExportRowBytes(int kind, const ExportRow& row, int unit, bool comma)
 std::string ConvertToCodePage(std::wstring_view text, unsigned codePage) {
     if (text.empty()) return {};
     const int length = static_cast<int>(text.size());
-    const int needed = WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    // Best fit would write a full-width comma or quote as a bare ',' or '"' after the CSV
+    // quoting was decided on the UTF-16 text, splitting the field; without it a character
+    // the code page lacks becomes its default character. UTF-8, which has no best fit to
+    // make, and a few other code pages refuse the flag.
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0 && GetLastError() == ERROR_INVALID_FLAGS) {
+        flags = 0;
+        needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+    }
     if (needed <= 0) return {};
     std::string bytes(static_cast<size_t>(needed), '\0');
     const int written =
-        WideCharToMultiByte(codePage, 0, text.data(), length, bytes.data(), needed, nullptr, nullptr);
+        WideCharToMultiByte(codePage, flags, text.data(), length, bytes.data(), needed, nullptr, nullptr);
     bytes.resize(written > 0 ? static_cast<size_t>(written) : 0);
     return bytes;
 }
