@@ -211,20 +211,28 @@ TEST_F(ReportTree, ChildSizesAreTheSumsOfTheirFilesInEveryModeRuleAndFormat) {
     }
 }
 
-TEST_F(ReportTree, RowsAreOrderedByNameUnlessAskedOtherwise) {
+TEST_F(ReportTree, RowsAreOrderedAsTheListSortsThem) {
     const auto names = [](const ReportRun& run) {
         std::wstring joined;
         for (const Fields& row : ParseListing(run.out, kExportTab, kUnitByte)) joined += row[0] + L"|";
         return joined;
     };
-    EXPECT_EQ(names(RunWith({L"--format", L"tab", tree_.path()})), L"alpha|b.bin|charlie|d,e.txt|large.bin|Zed.bin|");
+    // By name: folders first, then files, each ignoring case; descending is the reverse.
+    EXPECT_EQ(names(RunWith({L"--format", L"tab", tree_.path()})), L"alpha|charlie|b.bin|d,e.txt|large.bin|Zed.bin|");
     EXPECT_EQ(names(RunWith({L"--format", L"tab", L"--descending", tree_.path()})),
-              L"Zed.bin|large.bin|d,e.txt|charlie|b.bin|alpha|");
-    // Equal sizes fall back on the name.
+              L"Zed.bin|large.bin|d,e.txt|b.bin|charlie|alpha|");
+    // Equal sizes (charlie and Zed.bin are empty) stay in the order the folder lists them.
+    std::wstring empties;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((tree_ / L"*").c_str(), &data);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"charlie" || name == L"Zed.bin") empties += name + L"|";
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
     EXPECT_EQ(names(RunWith({L"--format=tab", L"--sort=size", L"--size=logical", tree_.path()})),
-              L"charlie|Zed.bin|d,e.txt|b.bin|alpha|large.bin|");
-    EXPECT_EQ(names(RunWith({L"--format", L"tab", L"--sort", L"size", L"--descending", L"--size", L"logical", tree_.path()})),
-              L"large.bin|alpha|b.bin|d,e.txt|Zed.bin|charlie|");
+              empties + L"d,e.txt|b.bin|alpha|large.bin|");
     EXPECT_EQ(names(RunWith({L"--format", L"tab", L"--sort", L"time", tree_.path()})),
               L"Zed.bin|d,e.txt|charlie|large.bin|alpha|b.bin|");
 }
@@ -236,7 +244,8 @@ TEST_F(ReportTree, UnitCommaAndQuotingFollowTheExport) {
     ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows[0][0], L"alpha");
     EXPECT_EQ(rows[0][1], L"8");   // 9098 bytes
-    EXPECT_EQ(rows[1][1], L"1");   // 1536 bytes
+    EXPECT_EQ(rows[2][0], L"b.bin");   // behind the folders alpha and charlie
+    EXPECT_EQ(rows[2][1], L"1");       // 1536 bytes
     EXPECT_EQ(rows[4][0], L"large.bin");
     EXPECT_EQ(rows[4][1], L"3145728");
     // The name with a comma is quoted in the bytes themselves.
