@@ -7,14 +7,22 @@
 #include <string>
 #include <vector>
 
+#include "app/app_state.h"
+#include "engine/accumulation.h"
 #include "engine/entries.h"
 #include "engine/file_system.h"
+#include "engine/size_rule.h"
+#include "export/export_file.h"
 #include "export/export_lines.h"
 #include "export/report.h"
 #include "list/number_format.h"
+#include "list/result_rows.h"
+#include "list/sorting.h"
 #include "tests/test_support.h"
+#include "tests/ui_support.h"
 
 using namespace lurmo;
+using lurmo::test::ListWindow;
 using lurmo::test::MappedDrive;
 using lurmo::test::TempFolder;
 
@@ -368,18 +376,74 @@ TEST(Report, OutputFileHoldsWhatStandardOutputWould) {
     const ReportRun toFile = RunWith({L"--output", path, L"--format", L"unicode", folder.path()});
     ASSERT_EQ(toFile.status, 0);
     EXPECT_EQ(toFile.out, "");
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    std::string bytes(200000, '\0');
-    DWORD got = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(file);
-    bytes.resize(got);
-    EXPECT_EQ(bytes, toOut.out);
+    EXPECT_EQ(lurmo::test::ReadFileBytes(path), toOut.out);
 
     const ReportRun nowhere = RunWith({L"--output", outputs / L"missing\\listing.txt", folder.path()});
     EXPECT_EQ(nowhere.status, 1);
     EXPECT_EQ(nowhere.err, L"エラー：CreateFile()\n");
+}
+
+namespace {
+
+int IgnoreMessage(HWND, const std::wstring&, UINT) { return IDOK; }
+
+// The list as a snapshot run with logical sizes leaves it: rows appended in the order
+// the folder is read, percentages filled in, then the stored sort applied.
+void MeasureIntoList(const std::wstring& folder, DWORD sortState) {
+    RunParameters params;
+    params.usedSize = false;
+    ASSERT_TRUE(SetScanTarget(params, folder + L"\\"));
+    ASSERT_TRUE(QueryClusterSize(params, (folder + L"\\").c_str()));
+    RunSink sink;
+    sink.snapshotRow = [](SnapshotEntry* entry) {
+        g_app.grandTotal += entry->size;
+        AppendSnapshotRow(entry);
+    };
+    MeasureChildren(params, true, sink);
+    RefreshPercentages();
+    g_app.settings.sort = sortState;
+    ApplyStoredSort();
+}
+
+}  // namespace
+
+TEST(ReportOrder, IsTheOrderOfTheListSortedAlike) {
+    // Folders and files of equal size and time, and names that fold differently to lower
+    // and to upper case ("_" lies between the two).
+    TempFolder folder;
+    folder.File(L"b\\x.bin", 100);
+    folder.File(L"_a\\x.bin", 100);
+    folder.File(L"B.txt", 100);
+    folder.File(L"a.txt", 100);
+    folder.File(L"_c.txt", 40);
+    folder.Folder(L"C");
+    folder.File(L"d.bin", 0);
+    int day = 1;
+    for (const wchar_t* name : {L"b", L"_a", L"B.txt", L"a.txt", L"_c.txt", L"C", L"d.bin"}) {
+        SetTimes(folder / name, day < 5 ? 1 : day);
+        ++day;
+    }
+    TempFolder outputs;
+    const wchar_t* keys[] = {L"name", L"size", L"time"};
+    for (DWORD state = 0; state <= 5; ++state) {
+        std::vector<std::wstring> args = {L"--size", L"logical", L"--format", L"tab", L"--sort", keys[state / 2]};
+        if (state % 2) args.push_back(L"--descending");
+        args.push_back(folder.path());
+        std::ostringstream out;
+        std::wostringstream err;
+        ASSERT_EQ(RunReport(args, out, err), 0);
+
+        ListWindow window(true);
+        MeasureIntoList(folder.path(), state);
+        ExportRequest request;
+        request.owner = g_app.main;
+        request.list = g_app.list;
+        request.dateColumn = g_app.dateColumn;
+        request.showMessage = IgnoreMessage;
+        const std::wstring path = outputs / L"all.txt";
+        ASSERT_TRUE(WriteListing(request, path, kExportTab));
+        EXPECT_EQ(out.str(), lurmo::test::ReadFileBytes(path)) << "sort state " << state;
+    }
 }
 
 TEST(ReportStandardText, ARedirectedStreamGetsUtf8) {

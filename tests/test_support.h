@@ -59,6 +59,8 @@ std::wstring HostNamedTree();
 std::map<std::wstring, uint64_t> HostNamedSizes();
 
 void WriteFileOfSize(const std::wstring& path, uint64_t size);
+// The whole content of a file; "<missing>" when it cannot be opened.
+std::string ReadFileBytes(const std::wstring& path);
 void MakeFolders(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 
