@@ -41,7 +41,8 @@ for program in lurmo.exe lurmo-report.exe; do
     continue
   fi
   # In the import tables, "DLL Name: X" starts each DLL's list: "vma hint name" lines.
-  imports=$("$objdump" -p "$file" | awk '
+  # objdump translates these headings, so it runs in the C locale.
+  imports=$(LC_ALL=C "$objdump" -p "$file" | awk '
     /^The Import Tables/ { inside = 1; next }
     /^(The |There is|PE File)/ { inside = 0 }
     inside && /^\tDLL Name: / { dll = tolower($3); next }
