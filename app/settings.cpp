@@ -36,7 +36,7 @@ void ReadFaceName(HKEY key, wchar_t (&face)[LF_FACESIZE]) {
         ERROR_SUCCESS)
         return;
     buffer[LF_FACESIZE - 1] = L'\0';   // a value stored without its terminator stays bounded
-    wcscpy_s(face, buffer);
+    std::wmemcpy(face, buffer, LF_FACESIZE);
 }
 
 void WriteDword(HKEY key, const wchar_t* name, DWORD value) {

@@ -77,7 +77,13 @@ RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSin
     WriteName(params, params.nameSlot, L"");
     std::wstring target = params.path;
     unique_hfind find = OpenEnumeration(target, data);
-    if (!find) return result;
+    if (!find) {
+        // A volume root lists no "." and "..", so an empty one has nothing to find at all:
+        // that is an empty target, not one that could not be read.
+        const DWORD error = GetLastError();
+        result.unreadable = error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES;
+        return result;
+    }
     do {
         if (IsDotEntry(data)) continue;
         const bool goOn = snapshotMode ? MeasureSnapshotChild(params, data, sink, result)

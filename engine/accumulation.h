@@ -29,10 +29,12 @@ struct RunResult {
     RunOutcome outcome = RunOutcome::Completed;
     int32_t rowCount = 0;
     uint64_t grandTotal = 0;   // sum of the sizes of the rows handed over
+    bool unreadable = false;   // the target itself could not be enumerated: no rows, not "empty"
 };
 
 // params holds the target (SetScanTarget), the cluster size and the cancel request.
-// A target that cannot be enumerated completes with no rows. In file-operation mode a
+// A target that cannot be enumerated completes with no rows and unreadable set; an empty
+// one completes with no rows and unreadable clear. In file-operation mode a
 // child finished when the cancel request is seen is discarded; in snapshot mode it keeps
 // its row.
 RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSink& sink);

@@ -7,6 +7,13 @@ namespace lurmo {
 namespace {
 
 std::atomic<const CompressionProbe*> g_probe{nullptr};
+// Tests run as root, where no permission makes a folder unreadable; they refuse one here.
+std::atomic<const EnumerationProbe*> g_enumerationProbe{nullptr};
+
+bool EnumerationRefused(const std::wstring& folder) {
+    const EnumerationProbe* probe = g_enumerationProbe.load(std::memory_order_relaxed);
+    return probe && probe->refuses && probe->refuses(folder);
+}
 
 bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
     return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
@@ -77,6 +84,10 @@ bool IsDotEntry(const WIN32_FIND_DATAW& data) {
 }
 
 unique_hfind OpenEnumeration(std::wstring& folder, WIN32_FIND_DATAW& data) {
+    if (EnumerationRefused(folder)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return unique_hfind();
+    }
     const size_t length = folder.size();
     folder.append(!folder.empty() && folder.back() == L'\\' ? L"*" : L"\\*");
     unique_hfind find(FindFirstFileExW(folder.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr,
@@ -104,6 +115,10 @@ bool FindItem(const std::wstring& fullPath, WIN32_FIND_DATAW& data) {
 }
 
 const CompressionProbe* InstallCompressionProbe(const CompressionProbe* probe) { return g_probe.exchange(probe); }
+
+const EnumerationProbe* InstallEnumerationProbe(const EnumerationProbe* probe) {
+    return g_enumerationProbe.exchange(probe);
+}
 
 bool QueryCompressedSize(const wchar_t* fullPath, uint64_t* size) {
     if (const CompressionProbe* probe = g_probe.load(); probe && probe->compressedSize) {

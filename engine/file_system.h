@@ -1,6 +1,6 @@
 // How the engine asks the file system: long-path-safe names, folder enumeration, single
-// item lookups, and the small probe through which tests feed the attributes and
-// compressed sizes that Wine never reports.
+// item lookups, and the small probes through which tests feed what Wine or a test run
+// as root never shows: compressed and encrypted files, folders that cannot be read.
 #pragma once
 
 #include <windows.h>
@@ -39,6 +39,15 @@ struct CompressionProbe {
 // Null restores the real file system. Returns the probe that was installed before.
 const CompressionProbe* InstallCompressionProbe(const CompressionProbe* probe);
 bool QueryCompressedSize(const wchar_t* fullPath, uint64_t* size);
+
+struct EnumerationProbe {
+    // True when the enumeration of the folder (its full path as OpenEnumeration has it)
+    // is to fail as an unreadable folder's does, with ERROR_ACCESS_DENIED.
+    bool (*refuses)(const std::wstring& folder);
+};
+
+// Null restores the real file system. Returns the probe that was installed before.
+const EnumerationProbe* InstallEnumerationProbe(const EnumerationProbe* probe);
 
 // Identity of a folder, to recognise a link that leads back to one of its ancestors.
 struct FolderIdentity {

@@ -27,17 +27,6 @@ const RowEntry* ReadRowRecord(HWND list, int index) {
 
 }  // namespace
 
-bool WriteAll(HANDLE file, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
-        DWORD written = 0;
-        if (!WriteFile(file, data.data() + done, chunk, &written, nullptr) || written == 0) return false;
-        done += written;
-    }
-    return true;
-}
-
 std::vector<ListedRow> ReadListedRows(HWND list, bool selectedOnly, int dateColumn) {
     std::vector<int> indices;
     if (selectedOnly) {

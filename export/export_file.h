@@ -44,9 +44,6 @@ struct ListedRow {
 };
 std::vector<ListedRow> ReadListedRows(HWND list, bool selectedOnly, int dateColumn);
 
-// Writes every byte of data to an open file; false when WriteFile fails.
-bool WriteAll(HANDLE file, const std::string& data);
-
 // Writes the preamble, the header and the rows to an open file; a failing WriteFile is
 // reported and ends the writing.
 bool WriteListingTo(const ExportRequest& request, HANDLE file, int kind);

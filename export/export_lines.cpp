@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "list/number_format.h"
 
 namespace lurmo {
@@ -17,8 +19,6 @@ constexpr char kSjisSize[] = "\x83\x54\x83\x43\x83\x59";                        
 constexpr char kSjisPercent[] = "\x83\x70\x81\x5b\x83\x5a\x83\x93\x83\x67";       // パーセント
 constexpr char kSjisTime[] = "\x8d\x58\x90\x56\x93\xfa\x8e\x9e";                  // 更新日時
 constexpr const char* kUnitSuffixes[] = {"(Byte)", "(KB)", "(MB)", "(GB)"};
-
-int ClampUnit(int unit) { return unit < kUnitByte || unit > kUnitGB ? kUnitByte : unit; }
 
 wchar_t SeparatorOf(int kind) { return kind == kExportCsv ? L',' : L'\t'; }
 
@@ -91,14 +91,34 @@ std::string ExportRowBytes(int kind, const ExportRow& row, int unit, bool comma)
     return ConvertToCodePage(text, CP_OEMCP) + "\r\n";
 }
 
+bool WriteAll(void* file, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
+        DWORD written = 0;
+        if (!WriteFile(file, data.data() + done, chunk, &written, nullptr) || written == 0) return false;
+        done += written;
+    }
+    return true;
+}
+
 std::string ConvertToCodePage(std::wstring_view text, unsigned codePage) {
     if (text.empty()) return {};
     const int length = static_cast<int>(text.size());
-    const int needed = WideCharToMultiByte(codePage, 0, text.data(), length, nullptr, 0, nullptr, nullptr);
+    // Best fit would write a full-width comma or quote as a bare ',' or '"' after the CSV
+    // quoting was decided on the UTF-16 text, splitting the field; without it a character
+    // the code page lacks becomes its default character. UTF-8, which has no best fit to
+    // make, and a few other code pages refuse the flag.
+    DWORD flags = WC_NO_BEST_FIT_CHARS;
+    int needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+    if (needed <= 0 && GetLastError() == ERROR_INVALID_FLAGS) {
+        flags = 0;
+        needed = WideCharToMultiByte(codePage, flags, text.data(), length, nullptr, 0, nullptr, nullptr);
+    }
     if (needed <= 0) return {};
     std::string bytes(static_cast<size_t>(needed), '\0');
     const int written =
-        WideCharToMultiByte(codePage, 0, text.data(), length, bytes.data(), needed, nullptr, nullptr);
+        WideCharToMultiByte(codePage, flags, text.data(), length, bytes.data(), needed, nullptr, nullptr);
     bytes.resize(written > 0 ? static_cast<size_t>(written) : 0);
     return bytes;
 }

@@ -43,7 +43,11 @@ std::wstring ExportRowText(int kind, const ExportRow& row, int unit, bool comma)
 // page for the others. The line is written whole, however long it is.
 std::string ExportRowBytes(int kind, const ExportRow& row, int unit, bool comma);
 
-// The characters of text in the code page, sized first, so nothing is cut.
+// Writes every byte of data to an open file or handle; false when WriteFile fails.
+bool WriteAll(void* file, const std::string& data);
+
+// The characters of text in the code page, sized first, so nothing is cut. A character
+// the code page lacks becomes its default character ("?"), never a look-alike.
 std::string ConvertToCodePage(std::wstring_view text, unsigned codePage);
 
 }  // namespace lurmo

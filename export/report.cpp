@@ -8,8 +8,8 @@
 #include "engine/error_report.h"
 #include "engine/file_system.h"
 #include "engine/handles.h"
+#include "engine/row_order.h"
 #include "engine/size_rule.h"
-#include "export/export_file.h"
 #include "export/export_lines.h"
 #include "list/number_format.h"
 
@@ -26,24 +26,22 @@ constexpr char kUsage[] =
     "  --unit byte|kb|mb|gb      unit of the size column (default byte)\n"
     "  --comma, --no-comma       group the digits of the size by \",\" in the tab and\n"
     "                            Unicode formats (default --comma)\n"
-    "  --sort name|size|time     order of the rows (default name: ascending, ignoring\n"
-    "                            case, folders and files alike; equal sizes and times\n"
-    "                            are ordered by name)\n"
-    "  --descending              the reverse order\n"
+    "  --sort name|size|time     order of the rows, as the list sorts them (default name:\n"
+    "                            folders first, then by name ignoring case; items of\n"
+    "                            equal size or time stay in the order they were read)\n"
+    "  --descending              the reverse order (by name: files first, Z to A)\n"
     "  --format csv|tab|unicode  file type of the export (default csv)\n"
     "  --output FILE             write to FILE instead of standard output\n"
     "  --help                    show this text\n"
     "Exit status: 0 written; 1 the folder cannot be measured or the output cannot be\n"
     "written; 2 bad usage.\n";
 
-enum class SortKey { Name, Size, Time };
-
 struct ReportOptions {
     bool snapshotMode = true;
     bool usedSize = true;
     int unit = kUnitByte;
     bool comma = true;
-    SortKey sort = SortKey::Name;
+    DWORD sortKey = 0;   // 0 name, 1 size, 2 time: the list's sort state is key * 2 + descending
     bool descending = false;
     int kind = kExportCsv;
     std::wstring output;
@@ -77,50 +75,50 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
             optionsEnded = true;
             continue;
         }
-        if (word == L"--help" || word == L"-h") {
+        if (word == L"-h") {
             options.help = true;
             continue;
         }
-        if (word == L"--comma" || word == L"--no-comma") {
-            options.comma = word == L"--comma";
-            continue;
-        }
-        if (word == L"--descending") {
-            options.descending = true;
-            continue;
-        }
-        // The options that take a value accept "--name value" and "--name=value".
-        std::wstring value;
+        // The options that take a value accept "--name value" and "--name=value"; the
+        // switches take none, and a value given to one is a mistake, not a new option.
         const size_t equals = word.find(L'=');
+        const std::wstring name = word.substr(0, equals);
+        if (name == L"--help" || name == L"--comma" || name == L"--no-comma" || name == L"--descending") {
+            if (equals != std::wstring::npos) return name + L" takes no value: " + word;
+            if (name == L"--help") options.help = true;
+            else if (name == L"--descending") options.descending = true;
+            else options.comma = name == L"--comma";
+            continue;
+        }
+        std::wstring value;
         if (equals != std::wstring::npos) {
             value = word.substr(equals + 1);
-            word.resize(equals);
-        } else if (word == L"--mode" || word == L"--size" || word == L"--unit" || word == L"--sort" ||
-                   word == L"--format" || word == L"--output") {
-            if (i + 1 >= args.size()) return L"missing value for " + word;
+        } else if (name == L"--mode" || name == L"--size" || name == L"--unit" || name == L"--sort" ||
+                   name == L"--format" || name == L"--output") {
+            if (i + 1 >= args.size()) return L"missing value for " + name;
             value = args[++i];
         } else {
-            return L"unknown option: " + word;
+            return L"unknown option: " + name;
         }
 
         std::optional<int> pick;
-        if (word == L"--mode") {
+        if (name == L"--mode") {
             if ((pick = PickWord(value, {L"snapshot", L"tree"}))) options.snapshotMode = *pick == 0;
-        } else if (word == L"--size") {
+        } else if (name == L"--size") {
             if ((pick = PickWord(value, {L"used", L"logical"}))) options.usedSize = *pick == 0;
-        } else if (word == L"--unit") {
+        } else if (name == L"--unit") {
             if ((pick = PickWord(value, {L"byte", L"kb", L"mb", L"gb"}))) options.unit = *pick;
-        } else if (word == L"--sort") {
-            if ((pick = PickWord(value, {L"name", L"size", L"time"}))) options.sort = static_cast<SortKey>(*pick);
-        } else if (word == L"--format") {
+        } else if (name == L"--sort") {
+            if ((pick = PickWord(value, {L"name", L"size", L"time"}))) options.sortKey = static_cast<DWORD>(*pick);
+        } else if (name == L"--format") {
             if ((pick = PickWord(value, {L"csv", L"tab", L"unicode"}))) options.kind = kExportCsv + *pick;
-        } else if (word == L"--output") {
+        } else if (name == L"--output") {
             if (!value.empty()) pick = 0;
             options.output = value;
         } else {
-            return L"unknown option: " + word;
+            return L"unknown option: " + name;
         }
-        if (!pick) return L"bad value for " + word + L": " + value;
+        if (!pick) return L"bad value for " + name + L": " + value;
     }
     if (!options.help && !folderGiven) return std::wstring(L"no folder given");
     return std::nullopt;
@@ -138,25 +136,12 @@ struct RowRecords {
     }
 };
 
-int CompareNames(const RowEntry* a, const RowEntry* b) {
-    const int folded = CompareStringOrdinal(a->name.c_str(), static_cast<int>(a->name.size()), b->name.c_str(),
-                                            static_cast<int>(b->name.size()), TRUE);
-    if (folded != CSTR_EQUAL && folded != 0) return folded - CSTR_EQUAL;
-    return a->name.compare(b->name);
-}
-
-int CompareRows(const RowEntry* a, const RowEntry* b, SortKey key) {
-    int order = 0;
-    if (key == SortKey::Size) order = a->size < b->size ? -1 : a->size > b->size ? 1 : 0;
-    if (key == SortKey::Time) order = CompareFileTime(&a->time, &b->time);
-    return order != 0 ? order : CompareNames(a, b);
-}
-
-void SortRows(std::vector<RowEntry*>& rows, SortKey key, bool descending) {
-    std::stable_sort(rows.begin(), rows.end(), [&](const RowEntry* a, const RowEntry* b) {
-        const int order = CompareRows(a, b, key);
-        return descending ? order > 0 : order < 0;
-    });
+// Stable on the order the folder was read in: the list sorts the rows of a run in the
+// order they were appended, and Wine's list view sorts stably (its DPA_Sort is a merge
+// sort), so rows with equal keys come out of both alike.
+void SortRows(std::vector<RowEntry*>& rows, DWORD sortState) {
+    std::stable_sort(rows.begin(), rows.end(),
+                     [sortState](const RowEntry* a, const RowEntry* b) { return CompareRows(sortState, a, b) < 0; });
 }
 
 std::string BuildListingBytes(const std::vector<RowEntry*>& rows, uint64_t total, const ReportOptions& options) {
@@ -225,7 +210,12 @@ bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& 
     sink.fileRow = [&rows](FileEntry* entry) { rows.push_back(entry); };
     sink.folderRow = [&rows](FolderEntry* entry) { rows.push_back(entry); };
     sink.snapshotRow = [&rows](SnapshotEntry* entry) { rows.push_back(entry); };
-    total = MeasureChildren(params, options.snapshotMode, sink).grandTotal;
+    const RunResult result = MeasureChildren(params, options.snapshotMode, sink);
+    if (result.unreadable) {
+        err << L"読み取りできませんでした. : " << path << L'\n';
+        return false;
+    }
+    total = result.grandTotal;
     return true;
 }
 
@@ -248,7 +238,7 @@ int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wos
     records.snapshotMode = options.snapshotMode;
     uint64_t total = 0;
     if (!MeasureFolder(options, records, total, err)) return 1;
-    SortRows(records.rows, options.sort, options.descending);
+    SortRows(records.rows, options.sortKey * 2 + (options.descending ? 1 : 0));
     const std::string bytes = BuildListingBytes(records.rows, total, options);
 
     if (options.output.empty()) {
@@ -281,8 +271,9 @@ void WriteStandardText(HANDLE handle, const std::wstring& text) {
         WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
         return;
     }
-    const UINT codePage = GetConsoleOutputCP();
-    WriteAll(handle, ConvertToCodePage(text, codePage ? codePage : CP_OEMCP));
+    // A redirected stream has no code page of its own; the console's would turn every
+    // Japanese character into "?" on most systems. UTF-8 keeps them all.
+    WriteAll(handle, ConvertToCodePage(text, CP_UTF8));
 }
 
 }  // namespace lurmo

@@ -16,8 +16,7 @@ namespace lurmo {
 // cannot be written, 2 bad usage.
 int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wostream& err);
 
-// Writes text to a standard handle: as characters to a console, otherwise as bytes in
-// the console's code page.
+// Writes text to a standard handle: as characters to a console, otherwise as UTF-8.
 void WriteStandardText(HANDLE handle, const std::wstring& text);
 
 }  // namespace lurmo

@@ -6,8 +6,6 @@ namespace lurmo {
 
 namespace {
 
-int ClampUnit(int unit) { return unit < kUnitByte || unit > kUnitGB ? kUnitByte : unit; }
-
 std::wstring GroupDigits(const std::wstring& digits) {
     std::wstring grouped;
     grouped.reserve(digits.size() + digits.size() / 3);
@@ -21,6 +19,8 @@ std::wstring GroupDigits(const std::wstring& digits) {
 }
 
 }  // namespace
+
+int ClampUnit(int unit) { return unit < kUnitByte || unit > kUnitGB ? kUnitByte : unit; }
 
 std::wstring FormatSize(uint64_t size, int unit, bool comma) {
     const std::wstring digits = std::to_wstring(size >> (10 * ClampUnit(unit)));

@@ -11,6 +11,9 @@ namespace lurmo {
 
 enum SizeUnit : int { kUnitByte = 0, kUnitKB = 1, kUnitMB = 2, kUnitGB = 3 };
 
+// A stored unit outside 0-3 reads as bytes.
+int ClampUnit(int unit);
+
 // The size scaled to the unit (truncated), as decimal digits, grouped by "," when comma.
 std::wstring FormatSize(uint64_t size, int unit, bool comma);
 // A count, always grouped.

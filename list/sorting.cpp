@@ -6,13 +6,13 @@
 
 #include "app/app_state.h"
 #include "engine/entries.h"
+#include "engine/row_order.h"
 
 namespace lurmo {
 
 namespace {
 
 const RowEntry* Entry(LPARAM data) { return reinterpret_cast<const RowEntry*>(data); }
-bool IsFile(const RowEntry* entry) { return (entry->kind & kKindFile) != 0; }
 
 enum SortKey { kKeyName = 0, kKeySize = 1, kKeyTime = 2 };
 
@@ -55,26 +55,28 @@ void SortRows(DWORD state) {
 }  // namespace
 
 int CALLBACK CompareNameAscending(LPARAM a, LPARAM b, LPARAM) {
-    const RowEntry* x = Entry(a);
-    const RowEntry* y = Entry(b);
-    if (IsFile(x) != IsFile(y)) return IsFile(x) ? 1 : -1;
-    return _wcsicmp(x->name.c_str(), y->name.c_str());
+    return CompareRows(kSortNameAscending, Entry(a), Entry(b));
 }
 
-int CALLBACK CompareNameDescending(LPARAM a, LPARAM b, LPARAM) { return CompareNameAscending(b, a, 0); }
+int CALLBACK CompareNameDescending(LPARAM a, LPARAM b, LPARAM) {
+    return CompareRows(kSortNameDescending, Entry(a), Entry(b));
+}
 
 int CALLBACK CompareSizeAscending(LPARAM a, LPARAM b, LPARAM) {
-    const uint64_t x = Entry(a)->size, y = Entry(b)->size;
-    return x < y ? -1 : (x > y ? 1 : 0);
+    return CompareRows(kSortSizeAscending, Entry(a), Entry(b));
 }
 
-int CALLBACK CompareSizeDescending(LPARAM a, LPARAM b, LPARAM) { return CompareSizeAscending(b, a, 0); }
+int CALLBACK CompareSizeDescending(LPARAM a, LPARAM b, LPARAM) {
+    return CompareRows(kSortSizeDescending, Entry(a), Entry(b));
+}
 
 int CALLBACK CompareTimeAscending(LPARAM a, LPARAM b, LPARAM) {
-    return CompareFileTime(&Entry(a)->time, &Entry(b)->time);
+    return CompareRows(kSortTimeAscending, Entry(a), Entry(b));
 }
 
-int CALLBACK CompareTimeDescending(LPARAM a, LPARAM b, LPARAM) { return CompareTimeAscending(b, a, 0); }
+int CALLBACK CompareTimeDescending(LPARAM a, LPARAM b, LPARAM) {
+    return CompareRows(kSortTimeDescending, Entry(a), Entry(b));
+}
 
 void SortByColumn(int column) {
     SortKey key;

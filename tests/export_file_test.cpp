@@ -17,6 +17,7 @@
 #include "tests/test_support.h"
 
 using namespace lurmo;
+using lurmo::test::ReadFileBytes;
 using lurmo::test::TempFolder;
 
 namespace {
@@ -31,17 +32,6 @@ std::vector<Shown> g_shown;
 int CaptureMessage(HWND owner, const std::wstring& text, UINT type) {
     g_shown.push_back({owner, text, type});
     return IDOK;
-}
-
-std::string ReadBytes(const std::wstring& path) {
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string bytes;
-    char buffer[65536];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
-    CloseHandle(file);
-    return bytes;
 }
 
 std::string Utf16(const std::wstring& text) {
@@ -154,7 +144,7 @@ TEST_F(ExportListTest, AllRowsGoOutInDisplayOrderWithTheirCellTexts) {
     AddRow(0, L"a", 5504, L"54.7", L"2010/03/07 09:05:00");
     const std::wstring path = folder_ / L"all.csv";
     ASSERT_TRUE(WriteListing(Request(kUnitKB), path, kExportCsv));
-    EXPECT_EQ(ReadBytes(path), ExportHeaderBytes(kExportCsv, kUnitKB) +
+    EXPECT_EQ(ReadFileBytes(path), ExportHeaderBytes(kExportCsv, kUnitKB) +
                                    "a,5,54.7,2010/03/07 09:05:00\r\n"
                                    "b.bin,1,15.3,2010/03/08 09:05:00\r\n"
                                    "c,2,30.0,2010/03/09 09:05:00\r\n");
@@ -167,7 +157,7 @@ TEST_F(ExportListTest, SelectedRowsGoOutInListOrder) {
     Select(1);
     const std::wstring path = folder_ / L"selected.csv";
     ASSERT_TRUE(WriteListing(Request(kUnitByte, true, true), path, kExportCsv));
-    EXPECT_EQ(ReadBytes(path), kCsvByteHeader +
+    EXPECT_EQ(ReadFileBytes(path), kCsvByteHeader +
                                    "row1,200,1.0,2010/03/07 09:05:00\r\n"
                                    "row3,400,1.0,2010/03/07 09:05:00\r\n");
     ExpectCompleted();
@@ -177,19 +167,19 @@ TEST_F(ExportListTest, SelectedRowsGoOutInListOrder) {
     none.stateMask = LVIS_SELECTED;
     SendMessageW(list_, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&none));
     ASSERT_TRUE(WriteListing(Request(kUnitByte, true, true), path, kExportCsv));
-    EXPECT_EQ(ReadBytes(path), kCsvByteHeader);
+    EXPECT_EQ(ReadFileBytes(path), kCsvByteHeader);
 }
 
 TEST_F(ExportListTest, TabKindGroupsSizesWhenCommaIsOn) {
     AddRow(0, L"big", 1234567, L"100.0", L"2010/03/07 09:05:00");
     const std::wstring path = folder_ / L"sizes.txt";
     ASSERT_TRUE(WriteListing(Request(kUnitByte, true), path, kExportTab));
-    EXPECT_EQ(ReadBytes(path), ExportHeaderBytes(kExportTab, kUnitByte) + "big\t1,234,567\t100.0\t2010/03/07 09:05:00\r\n");
+    EXPECT_EQ(ReadFileBytes(path), ExportHeaderBytes(kExportTab, kUnitByte) + "big\t1,234,567\t100.0\t2010/03/07 09:05:00\r\n");
     ASSERT_TRUE(WriteListing(Request(kUnitByte, false), path, kExportTab));
-    EXPECT_EQ(ReadBytes(path), ExportHeaderBytes(kExportTab, kUnitByte) + "big\t1234567\t100.0\t2010/03/07 09:05:00\r\n");
+    EXPECT_EQ(ReadFileBytes(path), ExportHeaderBytes(kExportTab, kUnitByte) + "big\t1234567\t100.0\t2010/03/07 09:05:00\r\n");
     // CSV never groups.
     ASSERT_TRUE(WriteListing(Request(kUnitByte, true), path, kExportCsv));
-    EXPECT_EQ(ReadBytes(path), kCsvByteHeader + "big,1234567,100.0,2010/03/07 09:05:00\r\n");
+    EXPECT_EQ(ReadFileBytes(path), kCsvByteHeader + "big,1234567,100.0,2010/03/07 09:05:00\r\n");
 }
 
 TEST_F(ExportListTest, UnicodeKindHasTheByteOrderMarkAndNoNulCharacter) {
@@ -197,7 +187,7 @@ TEST_F(ExportListTest, UnicodeKindHasTheByteOrderMarkAndNoNulCharacter) {
     AddRow(1, L"x", 1024, L"33.3", L"2010/03/08 10:00:00");
     const std::wstring path = folder_ / L"unicode.txt";
     ASSERT_TRUE(WriteListing(Request(kUnitKB), path, kExportUnicode));
-    const std::string bytes = ReadBytes(path);
+    const std::string bytes = ReadFileBytes(path);
     EXPECT_EQ(bytes, "\xff\xfe" + Utf16(L"名前\tサイズ(KB)\tパーセント\t更新日時\r\n"
                                         L"名前.txt\t2\t66.6\t2010/03/07 09:05:00\r\n"
                                         L"x\t1\t33.3\t2010/03/08 10:00:00\r\n"));
@@ -221,12 +211,12 @@ TEST_F(ExportListTest, CsvQuotesANameWithACommaAndLongNamesAreWrittenWhole) {
     } else {
         longBytes.assign(250, '?');
     }
-    EXPECT_EQ(ReadBytes(path), kCsvByteHeader + "\"a,b.txt\",10,0.0,2010/03/07 09:05:00\r\n" + longBytes +
+    EXPECT_EQ(ReadFileBytes(path), kCsvByteHeader + "\"a,b.txt\",10,0.0,2010/03/07 09:05:00\r\n" + longBytes +
                                    ",1234567890,100.0,2010/03/07 09:05:00\r\n");
 
     // The tab kind leaves the comma alone; the Unicode kind keeps the long name too.
     ASSERT_TRUE(WriteListing(Request(), path, kExportUnicode));
-    const std::string unicode = ReadBytes(path);
+    const std::string unicode = ReadFileBytes(path);
     EXPECT_NE(unicode.find(Utf16(L"\r\na,b.txt\t10\t")), std::string::npos);
     EXPECT_NE(unicode.find(Utf16(L"\r\n" + longName + L"\t1,234,567,890\t100.0\t2010/03/07 09:05:00\r\n")),
               std::string::npos);
@@ -237,11 +227,11 @@ TEST_F(ExportListTest, DateComesFromTheGivenColumnAndLongCellTextsAreCut) {
     const std::wstring path = folder_ / L"columns.csv";
     ExportRequest request = Request();
     ASSERT_TRUE(WriteListing(request, path, kExportCsv));
-    EXPECT_EQ(ReadBytes(path), kCsvByteHeader + "n,1,100.0,2010/03/07 09:05:00\r\n");
+    EXPECT_EQ(ReadFileBytes(path), kCsvByteHeader + "n,1,100.0,2010/03/07 09:05:00\r\n");
     // Without the bar graph column the date is the fourth column.
     request.dateColumn = 3;
     ASSERT_TRUE(WriteListing(request, path, kExportCsv));
-    EXPECT_EQ(ReadBytes(path), kCsvByteHeader + "n,1,100.0,2011/01/01 00:00:00\r\n");
+    EXPECT_EQ(ReadFileBytes(path), kCsvByteHeader + "n,1,100.0,2011/01/01 00:00:00\r\n");
 }
 
 TEST_F(ExportListTest, ManyRowsAndAnEarlierLongerFileLeaveExactlyTheListing) {
@@ -254,7 +244,7 @@ TEST_F(ExportListTest, ManyRowsAndAnEarlierLongerFileLeaveExactlyTheListing) {
         expected += std::string(name.begin(), name.end()) + "," + std::to_string(i) + ",0.0,2010/03/07 09:05:00\r\n";
     }
     ASSERT_TRUE(WriteListing(Request(), path, kExportCsv));
-    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(ReadFileBytes(path), expected);
 }
 
 TEST_F(ExportListTest, AFileThatCannotBeCreatedIsReported) {
@@ -288,7 +278,7 @@ TEST_F(ExportListTest, AFileThatCannotBeWrittenIsReported) {
     EXPECT_TRUE(WriteListingTo(Request(), writable, kExportCsv));
     CloseHandle(writable);
     EXPECT_TRUE(g_shown.empty());
-    EXPECT_EQ(ReadBytes(path), kCsvByteHeader + "a,1,100.0,2010/03/07 09:05:00\r\n");
+    EXPECT_EQ(ReadFileBytes(path), kCsvByteHeader + "a,1,100.0,2010/03/07 09:05:00\r\n");
 }
 
 namespace {

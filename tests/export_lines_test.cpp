@@ -2,6 +2,7 @@
 // CSV quoting, the cut of the percent and date texts, and lines of any length.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "export/export_lines.h"
@@ -142,4 +143,21 @@ TEST(ExportCodePage, ConversionIsSizedToTheText) {
     EXPECT_EQ(ConvertToCodePage(L"abc", 932), "abc");
     EXPECT_EQ(ConvertToCodePage(L"名前", 932), "\x96\xbc\x91\x4f");
     EXPECT_EQ(ConvertToCodePage(std::wstring(3000, L'前'), 932).size(), 6000u);
+}
+
+TEST(ExportCodePage, FullWidthCommaAndQuoteDoNotBecomeTheirAsciiLookAlikes) {
+    // With best fit, code pages 437 and 1252 write U+FF0C as ',' and U+FF02 as '"'.
+    for (unsigned codePage : {437u, 1252u}) {
+        EXPECT_EQ(ConvertToCodePage(L"1\uFF0C000\uFF02.txt", codePage), "1?000?.txt") << "code page " << codePage;
+    }
+}
+
+TEST(ExportRowLine, ACsvRowKeepsItsFourFieldsWhateverTheNameHoldsInFullWidth) {
+    const ExportRow row{L"1\uFF0C000\uFF02.txt", 10, L"1.0", L"2010/03/07 09:05:00"};
+    const std::string bytes = ExportRowBytes(kExportCsv, row, kUnitByte, true);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), ','), 3) << bytes;
+    EXPECT_EQ(bytes.find('"'), std::string::npos) << bytes;
+    if (GetOEMCP() != 932) {
+        EXPECT_EQ(bytes, "1?000?.txt,10,1.0,2010/03/07 09:05:00\r\n");
+    }
 }

@@ -7,13 +7,23 @@
 #include <string>
 #include <vector>
 
+#include "app/app_state.h"
+#include "engine/accumulation.h"
 #include "engine/entries.h"
+#include "engine/file_system.h"
+#include "engine/size_rule.h"
+#include "export/export_file.h"
 #include "export/export_lines.h"
 #include "export/report.h"
 #include "list/number_format.h"
+#include "list/result_rows.h"
+#include "list/sorting.h"
 #include "tests/test_support.h"
+#include "tests/ui_support.h"
 
 using namespace lurmo;
+using lurmo::test::ListWindow;
+using lurmo::test::MappedDrive;
 using lurmo::test::TempFolder;
 
 namespace {
@@ -209,21 +219,18 @@ TEST_F(ReportTree, ChildSizesAreTheSumsOfTheirFilesInEveryModeRuleAndFormat) {
     }
 }
 
-TEST_F(ReportTree, RowsAreOrderedByNameUnlessAskedOtherwise) {
+TEST_F(ReportTree, RowsAreOrderedAsTheListSortsThem) {
     const auto names = [](const ReportRun& run) {
         std::wstring joined;
         for (const Fields& row : ParseListing(run.out, kExportTab, kUnitByte)) joined += row[0] + L"|";
         return joined;
     };
-    EXPECT_EQ(names(RunWith({L"--format", L"tab", tree_.path()})), L"alpha|b.bin|charlie|d,e.txt|large.bin|Zed.bin|");
+    // By name: folders first, then files, each ignoring case; descending is the reverse.
+    EXPECT_EQ(names(RunWith({L"--format", L"tab", tree_.path()})), L"alpha|charlie|b.bin|d,e.txt|large.bin|Zed.bin|");
     EXPECT_EQ(names(RunWith({L"--format", L"tab", L"--descending", tree_.path()})),
-              L"Zed.bin|large.bin|d,e.txt|charlie|b.bin|alpha|");
-    // Equal sizes fall back on the name.
-    EXPECT_EQ(names(RunWith({L"--format=tab", L"--sort=size", L"--size=logical", tree_.path()})),
-              L"charlie|Zed.bin|d,e.txt|b.bin|alpha|large.bin|");
-    EXPECT_EQ(names(RunWith({L"--format", L"tab", L"--sort", L"size", L"--descending", L"--size", L"logical", tree_.path()})),
-              L"large.bin|alpha|b.bin|d,e.txt|Zed.bin|charlie|");
-    EXPECT_EQ(names(RunWith({L"--format", L"tab", L"--sort", L"time", tree_.path()})),
+              L"Zed.bin|large.bin|d,e.txt|b.bin|charlie|alpha|");
+    // Times mix folders and files (equal keys: ReportOrder below).
+    EXPECT_EQ(names(RunWith({L"--format=tab", L"--sort=time", tree_.path()})),
               L"Zed.bin|d,e.txt|charlie|large.bin|alpha|b.bin|");
 }
 
@@ -234,7 +241,8 @@ TEST_F(ReportTree, UnitCommaAndQuotingFollowTheExport) {
     ASSERT_EQ(rows.size(), 6u);
     EXPECT_EQ(rows[0][0], L"alpha");
     EXPECT_EQ(rows[0][1], L"8");   // 9098 bytes
-    EXPECT_EQ(rows[1][1], L"1");   // 1536 bytes
+    EXPECT_EQ(rows[2][0], L"b.bin");   // behind the folders alpha and charlie
+    EXPECT_EQ(rows[2][1], L"1");       // 1536 bytes
     EXPECT_EQ(rows[4][0], L"large.bin");
     EXPECT_EQ(rows[4][1], L"3145728");
     // The name with a comma is quoted in the bytes themselves.
@@ -279,6 +287,43 @@ TEST(Report, AMissingFolderIsReportedWithExitStatusOne) {
     EXPECT_EQ(run.err, L"指定されたフォルダは存在しません. : " + (base / L"file.bin") + L"\\\n");
 }
 
+TEST(Report, AFolderThatCannotBeListedIsReportedWithExitStatusOne) {
+    TempFolder base;
+    base.File(L"unreadable\\a.bin", 10);
+    static const EnumerationProbe refuse{[](const std::wstring& folder) {
+        return folder.size() >= 11 && folder.compare(folder.size() - 11, 11, L"unreadable\\") == 0;
+    }};
+    const EnumerationProbe* previous = InstallEnumerationProbe(&refuse);
+    const ReportRun run = RunWith({base / L"unreadable"});
+    InstallEnumerationProbe(previous);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, L"読み取りできませんでした. : " + (base / L"unreadable") + L"\\\n");
+}
+
+TEST(Report, AnEmptyDriveRootIsEmptyNotUnreadable) {
+    // A volume root lists no "." and "..": an empty one has nothing to find at all.
+    TempFolder empty;
+    MappedDrive drive(empty.path());
+    ASSERT_FALSE(drive.root().empty()) << "no drive letter could be mapped in the Wine prefix";
+    const ReportRun run = RunWith({drive.root()});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, L"");
+    EXPECT_EQ(run.out, ExportHeaderBytes(kExportCsv, kUnitByte));
+}
+
+TEST(Report, ASwitchGivenAValueIsTakenForWhatItIs) {
+    TempFolder folder;
+    for (const std::wstring word : {L"--help=x", L"--comma=yes", L"--no-comma=", L"--descending=no"}) {
+        const ReportRun run = RunWith({word, folder.path()});
+        EXPECT_EQ(run.status, 2) << testing::PrintToString(word);
+        EXPECT_EQ(run.out, "");
+        const std::wstring name = word.substr(0, word.find(L'='));
+        EXPECT_EQ(run.err.rfind(L"lurmo-report: " + name + L" takes no value: " + word + L"\n", 0), 0u)
+            << testing::PrintToString(run.err);
+    }
+}
+
 TEST(Report, UsageMistakesExitWithStatusTwo) {
     TempFolder folder;
     const std::vector<std::vector<std::wstring>> mistakes = {
@@ -320,18 +365,90 @@ TEST(Report, OutputFileHoldsWhatStandardOutputWould) {
     const ReportRun toFile = RunWith({L"--output", path, L"--format", L"unicode", folder.path()});
     ASSERT_EQ(toFile.status, 0);
     EXPECT_EQ(toFile.out, "");
-    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    std::string bytes(200000, '\0');
-    DWORD got = 0;
-    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
-    CloseHandle(file);
-    bytes.resize(got);
-    EXPECT_EQ(bytes, toOut.out);
+    EXPECT_EQ(lurmo::test::ReadFileBytes(path), toOut.out);
 
     const ReportRun nowhere = RunWith({L"--output", outputs / L"missing\\listing.txt", folder.path()});
     EXPECT_EQ(nowhere.status, 1);
     EXPECT_EQ(nowhere.err, L"エラー：CreateFile()\n");
+}
+
+namespace {
+
+int IgnoreMessage(HWND, const std::wstring&, UINT) { return IDOK; }
+
+// The list as a snapshot run with logical sizes leaves it: rows appended in the order
+// the folder is read, percentages filled in, then the stored sort applied.
+void MeasureIntoList(const std::wstring& folder, DWORD sortState) {
+    RunParameters params;
+    params.usedSize = false;
+    ASSERT_TRUE(SetScanTarget(params, folder + L"\\"));
+    ASSERT_TRUE(QueryClusterSize(params, (folder + L"\\").c_str()));
+    RunSink sink;
+    sink.snapshotRow = [](SnapshotEntry* entry) {
+        g_app.grandTotal += entry->size;
+        AppendSnapshotRow(entry);
+    };
+    MeasureChildren(params, true, sink);
+    RefreshPercentages();
+    g_app.settings.sort = sortState;
+    ApplyStoredSort();
+}
+
+}  // namespace
+
+TEST(ReportOrder, IsTheOrderOfTheListSortedAlike) {
+    // Folders and files of equal size and time, and names that fold differently to lower
+    // and to upper case ("_" lies between the two).
+    TempFolder folder;
+    folder.File(L"b\\x.bin", 100);
+    folder.File(L"_a\\x.bin", 100);
+    folder.File(L"B.txt", 100);
+    folder.File(L"a.txt", 100);
+    folder.File(L"_c.txt", 40);
+    folder.Folder(L"C");
+    folder.File(L"d.bin", 0);
+    int day = 1;
+    for (const wchar_t* name : {L"b", L"_a", L"B.txt", L"a.txt", L"_c.txt", L"C", L"d.bin"}) {
+        SetTimes(folder / name, day < 5 ? 1 : day);
+        ++day;
+    }
+    TempFolder outputs;
+    const wchar_t* keys[] = {L"name", L"size", L"time"};
+    for (DWORD state = 0; state <= 5; ++state) {
+        std::vector<std::wstring> args = {L"--size", L"logical", L"--format", L"tab", L"--sort", keys[state / 2]};
+        if (state % 2) args.push_back(L"--descending");
+        args.push_back(folder.path());
+        std::ostringstream out;
+        std::wostringstream err;
+        ASSERT_EQ(RunReport(args, out, err), 0);
+
+        ListWindow window(true);
+        MeasureIntoList(folder.path(), state);
+        ExportRequest request;
+        request.owner = g_app.main;
+        request.list = g_app.list;
+        request.dateColumn = g_app.dateColumn;
+        request.showMessage = IgnoreMessage;
+        const std::wstring path = outputs / L"all.txt";
+        ASSERT_TRUE(WriteListing(request, path, kExportTab));
+        EXPECT_EQ(out.str(), lurmo::test::ReadFileBytes(path)) << "sort state " << state;
+    }
+}
+
+TEST(ReportStandardText, ARedirectedStreamGetsUtf8) {
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ASSERT_TRUE(CreatePipe(&readEnd, &writeEnd, nullptr, 0));
+    WriteStandardText(writeEnd, L"読み取りできませんでした. : C:\\Café\\\n");
+    CloseHandle(writeEnd);
+    std::string bytes;
+    char buffer[256];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+    CloseHandle(readEnd);
+    // The same text in UTF-8.
+    EXPECT_EQ(bytes,
+              "\xe8\xaa\xad\xe3\x81\xbf\xe5\x8f\x96\xe3\x82\x8a\xe3\x81\xa7\xe3\x81\x8d\xe3\x81\xbe\xe3\x81\x9b"
+              "\xe3\x82\x93\xe3\x81\xa7\xe3\x81\x97\xe3\x81\x9f. : C:\\Caf\xc3\xa9\\\n");
 }
 
 namespace {
@@ -409,4 +526,20 @@ TEST(ReportProgram, WritesTheBytesUntranslatedAndExitsWithItsStatus) {
     ASSERT_TRUE(RunProgram(program + L" --help", help));
     EXPECT_EQ(help.exitCode, 0u);
     EXPECT_EQ(help.out.rfind("Usage: lurmo-report", 0), 0u);
+}
+
+TEST(ReportProgram, ListsTheNamesTheHostGaveInEveryScript) {
+    wchar_t build[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"LURMO_BUILD", build, MAX_PATH)) GTEST_SKIP() << "LURMO_BUILD is not set";
+    const std::wstring tree = lurmo::test::HostNamedTree();
+    if (tree.empty()) GTEST_SKIP() << "LURMO_NAME_TREE is not set";
+
+    ChildRun child;
+    ASSERT_TRUE(RunProgram(L"\"" + std::wstring(build) + L"\\lurmo-report.exe\" --format unicode --size logical \"" +
+                               tree + L"\"",
+                           child));
+    EXPECT_EQ(child.exitCode, 0u);
+    std::map<std::wstring, uint64_t> listed;
+    for (const Fields& row : ParseListing(child.out, kExportUnicode, kUnitByte)) listed[row[0]] = ParseCount(row[1]);
+    EXPECT_EQ(listed, lurmo::test::HostNamedSizes());
 }

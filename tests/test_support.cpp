@@ -90,6 +90,27 @@ std::wstring UnixName(const std::wstring& path) {
     return result;
 }
 
+std::wstring HostNamedTree() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"LURMO_NAME_TREE", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    std::wstring tree(path, length);
+    for (wchar_t& c : tree) {
+        if (c == L'/') c = L'\\';
+    }
+    return tree;
+}
+
+std::map<std::wstring, uint64_t> HostNamedSizes() {
+    // U+20BB7 and U+1F600 lie outside the Basic Multilingual Plane: two UTF-16 units each.
+    return {
+        {L"日本語フォルダ", 3000 + 200},
+        {L"Caf\u00e9", 1234},
+        {L"na\u00efve.txt", 77},
+        {L"\U00020BB7野家\U0001F600.txt", 4321},
+    };
+}
+
 MappedDrive::MappedDrive(const std::wstring& folder) {
     // The prefix is the one this process runs in: its C: drive is dosdevices/c:.
     const std::wstring drive = UnixName(L"C:\\");
@@ -111,6 +132,17 @@ MappedDrive::MappedDrive(const std::wstring& folder) {
 MappedDrive::~MappedDrive() {
     if (link_.empty() || !StartHostCommand(L"/bin/rm -f \"" + link_ + L"\"")) return;
     if (!root_.empty()) WaitUntil([this] { return !Exists(root_); });
+}
+
+std::string ReadFileBytes(const std::wstring& path) {
+    HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return "<missing>";
+    std::string bytes;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got) bytes.append(buffer, got);
+    CloseHandle(file);
+    return bytes;
 }
 
 void WriteFileOfSize(const std::wstring& path, uint64_t size) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
 
 namespace lurmo::test {
@@ -50,7 +51,16 @@ bool StartHostCommand(const std::wstring& commandLine);
 // The Unix name of a Windows path under Wine; empty elsewhere.
 std::wstring UnixName(const std::wstring& path);
 
+// The tree that tests/make_name_tree.sh makes from the host, named by LURMO_NAME_TREE:
+// its path with backslashes, empty when the variable is not set. Its children's names
+// read right only when Wine decodes Linux file names by the locale's character set.
+std::wstring HostNamedTree();
+// Each child's logical size by its name, as the script makes them.
+std::map<std::wstring, uint64_t> HostNamedSizes();
+
 void WriteFileOfSize(const std::wstring& path, uint64_t size);
+// The whole content of a file; "<missing>" when it cannot be opened.
+std::string ReadFileBytes(const std::wstring& path);
 void MakeFolders(const std::wstring& path);
 void RemoveTree(const std::wstring& path);
 
