@@ -98,7 +98,11 @@ void LoadSettings() {
         ReadInt(raw, L"ColumnWidthSize", s.columnWidthSize);
         ReadInt(raw, L"ColumnWidthPercent", s.columnWidthPercent);
         ReadInt(raw, L"ColumnWidthBarGraph", s.columnWidthBarGraph);
-        ReadInt(raw, L"ColumnWidthDateTime", s.columnWidthDateTime);
+        DWORD dateWidth = 0;
+        if (ReadDword(raw, L"ColumnWidthDateTime", dateWidth)) {
+            s.columnWidthDateTime = static_cast<int>(dateWidth);
+            s.columnWidthDateTimeStored = true;
+        }
         ReadDword(raw, L"SnapShot", s.snapShot);
         ReadDword(raw, L"Unit", s.unit);
         ReadDword(raw, L"UsedSize", s.usedSize);

@@ -17,6 +17,7 @@ struct Settings {
     int columnWidthPercent = 40;
     int columnWidthBarGraph = 100;
     int columnWidthDateTime = 115;
+    bool columnWidthDateTimeStored = false;   // read from the registry, not the default
     DWORD snapShot = 0;
     DWORD unit = 0;
     DWORD usedSize = 1;

@@ -3,6 +3,8 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
+
 #include "app/app_state.h"
 #include "list/number_format.h"
 
@@ -131,6 +133,17 @@ LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return CallWindowProcW(g_app.previousListProc, window, message, wParam, lParam);
 }
 
+// The date column's width: as the user left it, or on a first start wide enough for a
+// whole date in the list's font (the default suits narrow dialog fonts only).
+int DateColumnWidth() {
+    const Settings& s = g_app.settings;
+    if (s.columnWidthDateTimeStored) return s.columnWidthDateTime;
+    const int text = static_cast<int>(
+        SendMessageW(g_app.list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"0000/00/00 00:00:00")));
+    // The list leaves a few pixels of margin on each side of a cell's text.
+    return std::max(s.columnWidthDateTime, text + 16);
+}
+
 }  // namespace
 
 void CreateResultColumns() {
@@ -153,7 +166,7 @@ void CreateResultColumns() {
     InsertColumn(2, L"%", s.columnWidthPercent, LVCFMT_RIGHT);
     g_app.dateColumn = g_app.effect.displayGraph ? 4 : 3;
     if (g_app.effect.displayGraph) InsertColumn(3, L"", s.columnWidthBarGraph, LVCFMT_LEFT);
-    InsertColumn(g_app.dateColumn, L"更新日時", s.columnWidthDateTime, LVCFMT_LEFT);
+    InsertColumn(g_app.dateColumn, L"更新日時", DateColumnWidth(), LVCFMT_LEFT);
     if (g_app.smallImages) SendMessageW(g_app.list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(g_app.smallImages));
     g_app.columnsCreated = true;
     g_app.previousListProc = reinterpret_cast<WNDPROC>(
