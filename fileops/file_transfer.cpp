@@ -108,9 +108,12 @@ void ForgetMovedClipboardFiles(const std::vector<std::wstring>& moved) {
     OleSetClipboard(nullptr);
 }
 
+// Each item is given its full destination: Wine refuses (ERROR_CANCELLED) a move of
+// several files into one destination folder, while one destination per item moves on
+// both systems.
 DWORD MoveFiles(const std::vector<std::wstring>& sources, const std::wstring& destination) {
     std::vector<std::wstring> moving;
-    std::wstring from;
+    std::wstring from, to;
     for (const std::wstring& source : sources) {
         // An item already in the destination has nowhere to go.
         if (SamePath(FolderOf(source), Unslashed(destination))) continue;
@@ -122,13 +125,12 @@ DWORD MoveFiles(const std::vector<std::wstring>& sources, const std::wstring& de
         if (!MayReplace(target)) continue;
         moving.push_back(source);
         AppendToList(from, source);
+        AppendToList(to, target);
     }
     if (moving.empty()) return kTransferCancelled;
     from.push_back(L'\0');
-    std::wstring to = destination;
     to.push_back(L'\0');
-    to.push_back(L'\0');
-    const DWORD result = RunShellOperation(FO_MOVE, from, to, 0);
+    const DWORD result = RunShellOperation(FO_MOVE, from, to, FOF_MULTIDESTFILES);
     if (result == kTransferDone) ForgetMovedClipboardFiles(moving);
     return result;
 }

@@ -28,6 +28,7 @@ inline bool Exists(const std::wstring& path) { return GetFileAttributesW(path.c_
 // Measures the folder in the given mode and, in file-operation mode, waits for the watch.
 inline void Listen(const std::wstring& folder, bool snapshot = false) {
     g_app.settings.snapShot = snapshot;
+    g_app.settings.usedSize = 0;
     SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     SetBoxEditText(g_app.driveBox, folder);
     SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
