@@ -111,8 +111,17 @@ void ForgetMovedClipboardFiles(const std::vector<std::wstring>& moved) {
 // Each item is given its full destination: Wine refuses (ERROR_CANCELLED) a move of
 // several files into one destination folder, while one destination per item moves on
 // both systems.
+// Wine answers 0 for a move whose source does not exist; a move counts as done only when
+// every item has left its place for its destination.
+bool EveryItemMoved(const std::vector<std::wstring>& sources, const std::vector<std::wstring>& targets) {
+    for (size_t i = 0; i < sources.size(); ++i) {
+        if (ItemExists(sources[i]) || !ItemExists(targets[i])) return false;
+    }
+    return true;
+}
+
 DWORD MoveFiles(const std::vector<std::wstring>& sources, const std::wstring& destination) {
-    std::vector<std::wstring> moving;
+    std::vector<std::wstring> moving, targets;
     std::wstring from, to;
     for (const std::wstring& source : sources) {
         // An item already in the destination has nowhere to go.
@@ -124,6 +133,7 @@ DWORD MoveFiles(const std::vector<std::wstring>& sources, const std::wstring& de
         }
         if (!MayReplace(target)) continue;
         moving.push_back(source);
+        targets.push_back(target);
         AppendToList(from, source);
         AppendToList(to, target);
     }
@@ -131,8 +141,10 @@ DWORD MoveFiles(const std::vector<std::wstring>& sources, const std::wstring& de
     from.push_back(L'\0');
     to.push_back(L'\0');
     const DWORD result = RunShellOperation(FO_MOVE, from, to, FOF_MULTIDESTFILES);
-    if (result == kTransferDone) ForgetMovedClipboardFiles(moving);
-    return result;
+    if (result != kTransferDone) return result;
+    if (!EveryItemMoved(moving, targets)) return kTransferNotMoved;
+    ForgetMovedClipboardFiles(moving);
+    return kTransferDone;
 }
 
 DWORD Transfer(DWORD requestedEffect, IDataObject* data, const std::wstring& destination) {

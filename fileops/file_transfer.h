@@ -17,6 +17,7 @@ constexpr DWORD kTransferCancelled = ERROR_CANCELLED;               // the shell
 constexpr DWORD kTransferNoDestination = ERROR_PATH_NOT_FOUND;      // the folder is gone
 constexpr DWORD kTransferPathTooLong = ERROR_FILENAME_EXCED_RANGE;
 constexpr DWORD kTransferIntoItself = 0x76;                         // the shell's own code for it
+constexpr DWORD kTransferNotMoved = 0x402;                          // an item is still where it was
 
 // Copies (effect 1) or moves (effect 2) the data object's files into the destination
 // folder; effect 0 takes the data object's "Preferred DropEffect", copy when it has
