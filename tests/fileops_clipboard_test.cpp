@@ -212,3 +212,23 @@ TEST(Clipboard, NoPasteIntoTheItemItselfOrIntoAFolderThatIsGone) {
     com_ptr<IDataObject> empty = FilesObject({});
     EXPECT_EQ(TransferDroppedFiles(DROPEFFECT_COPY, empty.get(), root.path()), kTransferNoFiles);
 }
+
+TEST(Clipboard, PasteIsOfferedOnlyWhileTheClipboardHoldsFiles) {
+    TempFolder root;
+    root.File(L"a.txt", 1);
+    MainWindow window;
+    Listen(root.path());
+    const auto pasteEnabled = [] {
+        SendMessageW(g_app.main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(g_app.editMenu), 1);
+        const bool paste = !(GetMenuState(g_app.editMenu, IDM_PASTE, MF_BYCOMMAND) & MF_GRAYED);
+        EXPECT_EQ(paste, !(GetMenuState(g_app.editMenu, IDM_PASTE_SHORTCUT, MF_BYCOMMAND) & MF_GRAYED));
+        return paste;
+    };
+    ASSERT_EQ(RunPeer(L"text words"), 0u);
+    EXPECT_FALSE(pasteEnabled());
+    ASSERT_EQ(RunPeer(PeerFiles(L"1", {root / L"a.txt"})), 0u);
+    EXPECT_TRUE(pasteEnabled());
+    g_app.effect.snapShot = 1;
+    EXPECT_FALSE(pasteEnabled());
+    g_app.effect.snapShot = 0;
+}
