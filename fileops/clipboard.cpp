@@ -87,8 +87,10 @@ void CopyListingText() {
 }
 
 // The creator's reference goes when this returns, whether the clipboard took the object
-// (and holds its own reference) or refused it.
+// (and holds its own reference) or refused it. A snapshot's items are never offered for a
+// move, not even by an accelerator that a stale menu state let through.
 bool PutFilesOnClipboard(DWORD dropEffect) {
+    if (g_app.effect.snapShot && (dropEffect & DROPEFFECT_MOVE)) return false;
     com_ptr<IDataObject> object = MakeSelectionDataObject(2, dropEffect);
     if (!object) return false;
     return OleSetClipboard(object.get()) == S_OK;
@@ -102,14 +104,14 @@ bool ClipboardHasFiles() {
 }
 
 bool PasteFiles() {
-    if (g_app.nameSlot == 0) return false;
+    if (g_app.nameSlot == 0 || g_app.effect.snapShot) return false;
     com_ptr<IDataObject> clipboard = OpenOleClipboard();
     if (!clipboard) return false;
     return TransferDroppedFiles(0, clipboard.get(), TargetFolder()) == kTransferDone;
 }
 
 void PasteShortcuts() {
-    if (g_app.nameSlot == 0) return;
+    if (g_app.nameSlot == 0 || g_app.effect.snapShot) return;
     com_ptr<IDataObject> clipboard = OpenOleClipboard();
     if (clipboard) CreateShortcuts(clipboard.get());
 }
