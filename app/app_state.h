@@ -45,6 +45,9 @@ struct AppState {
     HWND nextClipboardViewer = nullptr;
     ULONG driveNotification = 0;
     UINT dropEffectFormat = 0;
+    // Set while a drag started from the result list is under way (see StartDrag).
+    LONG ownDrag = 0;
+    bool dropTargetRegistered = false;
     HCURSOR arrowCursor = nullptr, appStartingCursor = nullptr;
     DWORD osVersion = 0;
     com_ptr<IShellFolder> desktop;

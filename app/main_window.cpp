@@ -15,6 +15,7 @@
 #include "app/target_boxes.h"
 #include "app/window_messages.h"
 #include "engine/error_report.h"
+#include "fileops/drag_drop.h"
 #include "fileops/file_operations.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
@@ -133,8 +134,10 @@ BOOL OnInitDialog(HWND window) {
     }
     g_previousMainProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MainSubclassProc)));
+    RegisterListDropTarget();
     RegisterDriveNotifications();
     g_app.dropEffectFormat = RegisterClipboardFormatW(L"Preferred DropEffect");
+    g_app.ownDrag = 0;
     return TRUE;
 }
 
@@ -148,6 +151,7 @@ void OnDestroy() {
     if (g_app.worker) StopAccumulation();
     StopWatcher();
     ChangeClipboardChain(g_app.main, g_app.nextClipboardViewer);
+    RevokeListDropTarget();
     OleFlushClipboard();
     OleUninitialize();
     SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);

@@ -52,6 +52,11 @@ bool ReadIdentity(const std::wstring& folder, FolderIdentity& id) {
 
 }  // namespace
 
+bool IsWine() {
+    static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
 std::wstring MakeExtendedPath(std::wstring_view path) {
     if (path.empty()) return {};
     std::wstring full;

@@ -21,6 +21,10 @@ std::wstring MakeExtendedPath(std::wstring_view path);
 
 bool IsDotEntry(const WIN32_FIND_DATAW& data);
 
+// True when the program runs under Wine (its ntdll exports wine_get_version), where a few
+// system behaviours differ from Windows and are made up for.
+bool IsWine();
+
 // Enumerates the folder whose full path is the whole of `folder` (no trailing backslash,
 // except for a volume root). The first entry returned may be "." or ".."; callers skip
 // those by name.

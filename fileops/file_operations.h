@@ -7,11 +7,14 @@
 
 namespace lurmo {
 
+// Whether the OLE clipboard offers files (CF_HDROP in global memory).
 bool ClipboardHasFiles();
+// The selected rows as tab-separated lines, as CF_UNICODETEXT.
 void CopyListingText();
 // True when the files went onto the clipboard.
 bool PutFilesOnClipboard(DWORD dropEffect);
-void PasteFiles();
+// True when the clipboard's files were copied or moved into the target.
+bool PasteFiles();
 void PasteShortcuts();
 void CopyMoveToFolder(UINT operation, int effect);
 void DeleteSelection();

@@ -13,6 +13,7 @@
 #include "app/message_box.h"
 #include "app/window_messages.h"
 #include "engine/entries.h"
+#include "engine/file_system.h"
 #include "list/notices.h"
 #include "list/result_rows.h"
 #include "list/thread_wait.h"
@@ -56,11 +57,6 @@ struct NoticeBatch {
 WatchRecord* g_watch = nullptr;
 std::atomic<LONG> g_stopRequest{0};
 unsigned g_generation = 0;
-
-bool IsWine() {
-    static const bool wine = GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
-    return wine;
-}
 
 bool IssueRequest(WatchRecord& watch) {
     return ReadDirectoryChangesW(watch.directory.get(), watch.buffer, kBufferBytes, TRUE, kNotifyFilter, nullptr,
