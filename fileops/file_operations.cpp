@@ -24,6 +24,5 @@ void StartNewShortcutWizard() {}
 bool IsTemplateCommand(UINT) { return false; }
 void CreateFromTemplate(UINT) {}
 void FreeNewItemTemplates() {}
-void ShowOptions() {}
 
 }  // namespace lurmo
