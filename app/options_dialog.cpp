@@ -235,7 +235,11 @@ BOOL InitHistoryPage(HWND page, OptionsSession& session) {
     HWND edit = GetDlgItem(page, IDC_MAX_HISTORY);
     HWND spin = GetDlgItem(page, IDC_MAX_HISTORY_SPIN);
     SendMessageW(edit, EM_LIMITTEXT, 2, 0);
-    SendMessageW(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
+    // A right-aligned up-down takes its room from the edit each time it is given it, and
+    // the template's auto-buddy has already paired them once.
+    if (reinterpret_cast<HWND>(SendMessageW(spin, UDM_GETBUDDY, 0, 0)) != edit) {
+        SendMessageW(spin, UDM_SETBUDDY, reinterpret_cast<WPARAM>(edit), 0);
+    }
     SendMessageW(spin, UDM_SETRANGE32, 0, 99);
     SendMessageW(spin, UDM_SETPOS32, 0, static_cast<LPARAM>(g_app.settings.maxHistory));
     SetWindowTextW(edit, std::to_wstring(g_app.settings.maxHistory).c_str());

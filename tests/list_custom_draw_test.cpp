@@ -1,11 +1,12 @@
-// The list as it is painted: bars read back pixel by pixel, and the row colours.
+// The bar graph as the list paints it, read back pixel by pixel.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <commctrl.h>
 
+#include <vector>
+
 #include "app/app_state.h"
-#include "list/custom_draw.h"
 #include "list/result_rows.h"
 #include "tests/ui_support.h"
 
@@ -26,9 +27,8 @@ protected:
         ShowWindow(g_app.main, SW_SHOWNA);
         g_app.grandTotal = 400;
     }
-    void AddRows(std::initializer_list<uint64_t> sizes) {
+    void AddRows(const std::vector<uint64_t>& sizes) {
         for (uint64_t size : sizes) AppendFileRow(NewFileEntry(L"■■■■", size));
-        RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
     }
     ListWindow window_{false, true};
 };
@@ -62,17 +62,12 @@ TEST_F(BarGraph, EachBarIsItsRowsShareOfTheColumnRoundedDown) {
             EXPECT_EQ(BarOf(pixels, row).left, BarColumnLeft(row));
         }
     }
-}
-
-TEST_F(BarGraph, NoBarsWhileARunGoesOnOrWithNothingMeasured) {
-    AddRows({200, 400});
-    g_app.busy = 1;
-    RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
-    EXPECT_EQ(BarOf(ListPixels(), 1).length, 0);
-    g_app.busy = 0;
-    g_app.grandTotal = 0;
-    RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
-    EXPECT_EQ(BarOf(ListPixels(), 1).length, 0);
+    // While a run goes on, and with nothing measured, the column stays blank.
+    for (bool running : {true, false}) {
+        g_app.busy = running;
+        if (!running) g_app.grandTotal = 0;
+        EXPECT_EQ(BarOf(ListPixels(), 2).length, 0) << running;
+    }
 }
 
 TEST_F(BarGraph, DraggingTheColumnEdgeStretchesEveryBarAsTheMouseMoves) {
@@ -85,7 +80,7 @@ TEST_F(BarGraph, DraggingTheColumnEdgeStretchesEveryBarAsTheMouseMoves) {
     SendMessageW(header, WM_MOUSEMOVE, 0, MAKELPARAM(item.right - 1, y));
     SendMessageW(header, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(item.right - 1, y));
     SendMessageW(header, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(item.right + 59, y));
-    const ListPixels pixels;   // the button is still down
+    const ListPixels pixels(false);   // what the drag itself repainted, the button still down
     SendMessageW(header, WM_LBUTTONUP, 0, MAKELPARAM(item.right + 59, y));
     EXPECT_EQ(SendMessageW(g_app.list, LVM_GETCOLUMNWIDTH, 3, 0), 161);
     EXPECT_EQ(BarOf(pixels, 0).length, 80);
@@ -96,7 +91,6 @@ TEST_F(BarGraph, BarsFollowTheColumnToItsNewPlaceInTheHeader) {
     AddRows({200});
     int order[] = {0, 3, 1, 2, 4};
     SendMessageW(g_app.list, LVM_SETCOLUMNORDERARRAY, 5, reinterpret_cast<LPARAM>(order));
-    RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
     const Bar bar = BarOf(ListPixels(), 0);
     EXPECT_EQ(bar.length, 50);
     EXPECT_EQ(bar.left, BarColumnLeft(0));
@@ -106,61 +100,12 @@ TEST_F(BarGraph, BarsFollowTheColumnToItsNewPlaceInTheHeader) {
 // Before Windows 6.0 the cell comes from the list, so scrolled rows keep their bars.
 TEST_F(BarGraph, OlderWindowsDrawScrolledBarsInTheirOwnCells) {
     g_app.osVersion = 0x501;
-    for (int i = 0; i < 40; ++i) AddRows({200});
+    AddRows(std::vector<uint64_t>(40, 200));
     const RECT first = CellRect(0, 0);
     SendMessageW(g_app.list, LVM_SCROLL, 0, (first.bottom - first.top) * 20);
     const int top = static_cast<int>(SendMessageW(g_app.list, LVM_GETTOPINDEX, 0, 0));
     ASSERT_GT(top, 10);
-    RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
     const Bar bar = BarOf(ListPixels(), top + 1);
     EXPECT_EQ(bar.length, 50);
     EXPECT_EQ(bar.left, BarColumnLeft(top + 1));
-}
-
-TEST_F(BarGraph, RowsTakeExplorersColoursOrTheUsersTextColour) {
-    g_app.compressedColor = RGB(0, 0, 250);
-    g_app.encryptedColor = RGB(0, 140, 0);
-    const COLORREF user = RGB(160, 0, 160);
-    g_app.settings.chooseFont.rgbColors = user;
-    for (bool bars : {true, false}) {
-        SCOPED_TRACE(bars ? "bars" : "no bars");
-        g_app.effect.displayGraph = bars;
-        SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);
-        g_app.rowCount = 0;
-        AddRows({1, 1, 1});
-        RowEntryAt(0)->kind |= kKindCompressed | kKindEncrypted;
-        RowEntryAt(1)->kind |= kKindEncrypted;
-        for (DWORD systemFont : {1u, 0u}) {
-            g_app.settings.useSystemFont = systemFont;
-            RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
-            const ListPixels pixels;
-            EXPECT_GT(pixels.Count(CellRect(0, 0), g_app.compressedColor), 20);
-            EXPECT_GT(pixels.Count(CellRect(1, 0), g_app.encryptedColor), 20);
-            const COLORREF plain = systemFont ? GetSysColor(COLOR_WINDOWTEXT) : user;
-            EXPECT_GT(pixels.Count(CellRect(2, 0), plain), 20) << systemFont;
-            if (systemFont) {
-                EXPECT_EQ(pixels.Count(CellRect(2, 0), user), 0);
-            }
-        }
-    }
-}
-
-TEST(ExplorerColors, DefaultsRegistryValuesAndShortValues) {
-    HKEY key = nullptr;
-    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kExplorerKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
-              ERROR_SUCCESS);
-    RegDeleteValueW(key, L"AltColor");
-    RegDeleteValueW(key, L"AltEncryptionColor");
-    ReadExplorerColors();
-    EXPECT_EQ(g_app.compressedColor, 0xFF0000u);
-    EXPECT_EQ(g_app.encryptedColor, 0x008000u);
-    const BYTE color[4] = {0x11, 0x22, 0x33, 0x44};
-    RegSetValueExW(key, L"AltColor", 0, REG_BINARY, color, 4);
-    RegSetValueExW(key, L"AltEncryptionColor", 0, REG_BINARY, color, 2);
-    ReadExplorerColors();
-    EXPECT_EQ(g_app.compressedColor, RGB(0x11, 0x22, 0x33));
-    EXPECT_EQ(g_app.encryptedColor, RGB(0x11, 0x22, 0));
-    RegDeleteValueW(key, L"AltColor");
-    RegDeleteValueW(key, L"AltEncryptionColor");
-    RegCloseKey(key);
 }

@@ -157,7 +157,8 @@ void PumpMessages() {
     }
 }
 
-ListPixels::ListPixels() {
+ListPixels::ListPixels(bool repaint) {
+    if (repaint) RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
     UpdateWindow(g_app.list);
     RECT client{};
     GetClientRect(g_app.list, &client);

@@ -41,11 +41,11 @@ std::wstring RowNames();
 // Processes the thread's pending messages.
 void PumpMessages();
 
-// The result list's client area as it shows on the screen, once its pending paints are
-// done.
+// The result list's client area as it shows on the screen: painted afresh, or with only
+// the paints that are pending.
 class ListPixels {
 public:
-    ListPixels();
+    explicit ListPixels(bool repaint = true);
     // How many pixels of the area have the colour; `first` gets the left of the first.
     int Count(const RECT& area, COLORREF color, int* first = nullptr) const;
 
