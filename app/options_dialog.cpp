@@ -250,7 +250,8 @@ BOOL InitHistoryPage(HWND page, OptionsSession& session) {
 
 // Cleared at once: the history stays cleared whatever the sheet ends with.
 void AskToClearHistory(HWND page) {
-    if (ShowMessageOwnedBy(page, L"履歴をクリアしてよろしいですか？", MB_ICONQUESTION | MB_YESNO) != IDYES) return;
+    const int answer = ShowMessageOwnedBy(page, L"履歴をクリアしてよろしいですか？", MB_ICONQUESTION | MB_YESNO);
+    if (answer != IDYES) return;
     ClearHistory();
     EnableWindow(GetDlgItem(page, IDC_CLEAR_HISTORY), FALSE);
 }

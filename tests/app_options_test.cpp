@@ -70,7 +70,8 @@ std::wstring AnswerBox(HWND sheet, int answer) {
 
 void Pick(HWND dialog, int id, const std::wstring& item) {
     HWND box = GetDlgItem(dialog, id);
-    SendMessageW(box, CB_SETCURSEL, SendMessageW(box, CB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(item.c_str())), 0);
+    const LRESULT index = SendMessageW(box, CB_FINDSTRINGEXACT, -1, reinterpret_cast<LPARAM>(item.c_str()));
+    SendMessageW(box, CB_SETCURSEL, index, 0);
     SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(box));
 }
 
@@ -117,35 +118,72 @@ bool DeleteOffered() {
 
 }  // namespace
 
-TEST(Options, SnapshotModeWaitsForTheNextAccumulation) {
+// One visit that changes everything: the font and the history limit act at once, the
+// mode, the size rule and the bar graph at the next accumulation, and all of it is
+// there after a restart.
+TEST(Options, EachChangeTakesEffectWhenItSaysAndSurvivesARestart) {
     TempFolder root;
     root.File(L"a.bin", 10);
-    MainWindow window;
-    ASSERT_TRUE(AccumulateAndWait(root.path()));
-    WithOptions([](HWND sheet) {
-        ShowPage(sheet, 1);
-        Click(sheet, IDC_MODE_SNAPSHOT);
-        Press(sheet, PSBTN_OK);
-    });
-    EXPECT_EQ(g_app.settings.snapShot, 1u);
-    EXPECT_TRUE(DeleteOffered());
-    ASSERT_TRUE(AccumulateAndWait(root.path()));
-    EXPECT_FALSE(DeleteOffered());
+    {
+        MainWindow window;
+        for (int i = 1; i <= 8; ++i) AddToHistory(L"C:\\h" + std::to_wstring(i));
+        ASSERT_TRUE(AccumulateAndWait(root.path()));   // the ninth entry
+        std::wstring description;
+        bool colourButtonFollowsTheGraphBox = false;
+        WithOptions([&](HWND sheet) {
+            Click(sheet, IDC_USED_SIZE);
+            Click(sheet, IDC_USER_FONT);
+            ChooseFont(sheet, 9);
+            description = TextOf(GetDlgItem(Page(sheet), IDC_FONT_DESCRIPTION));
+            Click(sheet, IDC_DISPLAY_GRAPH);
+            colourButtonFollowsTheGraphBox = IsWindowEnabled(GetDlgItem(Page(sheet), IDC_CHOOSE_COLOR));
+            PostClick(sheet, IDC_CHOOSE_COLOR);
+            HWND chooser = Await(sheet, kRedEdit);
+            SetDlgItemTextW(chooser, kRedEdit, L"255");
+            PostMessageW(chooser, WM_COMMAND, IDOK, 0);
+            AwaitGone(chooser);
+            ShowPage(sheet, 1);
+            Click(sheet, IDC_MODE_SNAPSHOT);
+            ShowPage(sheet, 2);
+            SetDlgItemTextW(Page(sheet), IDC_MAX_HISTORY, L"5");
+            Press(sheet, PSBTN_OK);
+        });
+        EXPECT_EQ(description, L"IPAゴシック, 9pt");
+        EXPECT_EQ(FaceOf(ListFont()), L"IPAゴシック");
+        EXPECT_TRUE(colourButtonFollowsTheGraphBox);
+        ASSERT_EQ(BoxCount(g_app.historyBox), 5);
+        EXPECT_EQ(BoxItemText(g_app.historyBox, 4), L"C:\\h5");
+        // The listing and its menus stay as measured, in file-operation mode.
+        EXPECT_EQ(g_app.dateColumn, 3);
+        EXPECT_TRUE(DeleteOffered());
+        ASSERT_TRUE(AccumulateAndWait(root.path()));
+        EXPECT_FALSE(DeleteOffered());
+        EXPECT_EQ(g_app.grandTotal, 10u);   // logical sizes
+        const RECT row = CellRect(0, 0);
+        const int middle = (row.top + row.bottom) / 2;
+        EXPECT_EQ(ListPixels().Count(RECT{0, middle, 10000, middle + 1}, RGB(255, 0, 0)),
+                  SendMessageW(g_app.list, LVM_GETCOLUMNWIDTH, 3, 0));
+    }
+    MainWindow window(L"", true);
+    const Settings& s = g_app.settings;
+    EXPECT_EQ(s.usedSize, 0u);
+    EXPECT_EQ(s.chooseFont.iPointSize, 90);
+    EXPECT_EQ(s.displayGraph, 1u);
+    EXPECT_EQ(s.graphColor, RGB(255, 0, 0));
+    EXPECT_EQ(s.snapShot, 1u);
+    EXPECT_EQ(s.maxHistory, 5u);
+    EXPECT_EQ(FaceOf(ListFont()), L"IPAゴシック");
 }
 
-TEST(Options, AChosenFontIsTheListsAtOnceAndTheOneItReplacesIsDeleted) {
+TEST(Options, AReplacedFontIsDeletedOnceTheListHasLetGoOfIt) {
     MainWindow window;
-    std::wstring description;
-    WithOptions([&](HWND sheet) {
+    WithOptions([](HWND sheet) {
         Click(sheet, IDC_USER_FONT);
         ChooseFont(sheet, 9);
-        description = TextOf(GetDlgItem(Page(sheet), IDC_FONT_DESCRIPTION));
         Press(sheet, PSBTN_OK);
     });
-    EXPECT_EQ(description, L"IPAゴシック, 9pt");
     const HFONT first = ListFont();
     EXPECT_EQ(first, g_app.userFont.get());
-    EXPECT_EQ(FaceOf(first), L"IPAゴシック");
     // The settings' chooser record points at their own LOGFONTW, not at the page's.
     EXPECT_EQ(g_app.settings.chooseFont.lpLogFont, &g_app.settings.logFont);
     // A font chosen and cancelled changes nothing; one applied replaces the first.
@@ -154,6 +192,7 @@ TEST(Options, AChosenFontIsTheListsAtOnceAndTheOneItReplacesIsDeleted) {
             ChooseFont(sheet, 12);
             Press(sheet, button);
         });
+        EXPECT_TRUE(button != PSBTN_CANCEL || ListFont() == first);
     }
     EXPECT_EQ(g_app.settings.chooseFont.iPointSize, 120);
     EXPECT_EQ(GetObjectType(ListFont()), static_cast<DWORD>(OBJ_FONT));
@@ -178,18 +217,9 @@ TEST(Options, AskingForAUserFontWithoutOneKeepsThePage) {
     EXPECT_EQ(after, before);
 }
 
-TEST(Options, ALowerHistoryLimitTrimsAtOnceAndAClearedHistoryStaysCleared) {
+TEST(Options, ClearingTheHistoryAsksAndStaysDoneWhenTheSheetIsCancelled) {
     MainWindow window;
-    for (int i = 1; i <= 8; ++i) AddToHistory(L"C:\\h" + std::to_wstring(i));
-    WithOptions([](HWND sheet) {
-        ShowPage(sheet, 2);
-        SetDlgItemTextW(Page(sheet), IDC_MAX_HISTORY, L"5");
-        Press(sheet, PSBTN_OK);
-    });
-    EXPECT_EQ(g_app.settings.maxHistory, 5u);
-    ASSERT_EQ(BoxCount(g_app.historyBox), 5);
-    EXPECT_EQ(BoxItemText(g_app.historyBox, 4), L"C:\\h4");
-
+    for (int i = 1; i <= 5; ++i) AddToHistory(L"C:\\h" + std::to_wstring(i));
     std::wstring question;
     int keptOnNo = 0;
     WithOptions([&](HWND sheet) {
@@ -205,53 +235,4 @@ TEST(Options, ALowerHistoryLimitTrimsAtOnceAndAClearedHistoryStaysCleared) {
     EXPECT_EQ(question, L"履歴をクリアしてよろしいですか？");
     EXPECT_EQ(keptOnNo, 5);
     EXPECT_EQ(BoxCount(g_app.historyBox), 0);
-}
-
-TEST(Options, ABarColourIsUsedFromTheNextAccumulation) {
-    TempFolder root;
-    root.File(L"a.bin", 10);
-    MainWindow window;
-    bool colourButtonFollowsTheGraphBox = false;
-    WithOptions([&](HWND sheet) {
-        Click(sheet, IDC_DISPLAY_GRAPH);
-        colourButtonFollowsTheGraphBox = IsWindowEnabled(GetDlgItem(Page(sheet), IDC_CHOOSE_COLOR));
-        PostClick(sheet, IDC_CHOOSE_COLOR);
-        HWND chooser = Await(sheet, kRedEdit);
-        SetDlgItemTextW(chooser, kRedEdit, L"255");
-        PostMessageW(chooser, WM_COMMAND, IDOK, 0);
-        AwaitGone(chooser);
-        Press(sheet, PSBTN_OK);
-    });
-    EXPECT_TRUE(colourButtonFollowsTheGraphBox);
-    EXPECT_EQ(g_app.effect.graphColor, 0u);
-    ASSERT_TRUE(AccumulateAndWait(root.path()));
-    const RECT row = CellRect(0, 0);
-    const int middle = (row.top + row.bottom) / 2;
-    EXPECT_EQ(ListPixels().Count(RECT{0, middle, 10000, middle + 1}, RGB(255, 0, 0)),
-              SendMessageW(g_app.list, LVM_GETCOLUMNWIDTH, 3, 0));
-}
-
-TEST(Options, EverySettingSurvivesARestart) {
-    {
-        MainWindow window;
-        WithOptions([](HWND sheet) {
-            Click(sheet, IDC_USED_SIZE);
-            Click(sheet, IDC_USER_FONT);
-            ChooseFont(sheet, 9);
-            Click(sheet, IDC_DISPLAY_GRAPH);
-            ShowPage(sheet, 1);
-            Click(sheet, IDC_MODE_SNAPSHOT);
-            ShowPage(sheet, 2);
-            SetDlgItemTextW(Page(sheet), IDC_MAX_HISTORY, L"7");
-            Press(sheet, PSBTN_OK);
-        });
-    }
-    MainWindow window(L"", true);
-    const Settings& s = g_app.settings;
-    EXPECT_EQ(s.usedSize, 0u);
-    EXPECT_EQ(s.chooseFont.iPointSize, 90);
-    EXPECT_EQ(s.displayGraph, 1u);
-    EXPECT_EQ(s.snapShot, 1u);
-    EXPECT_EQ(s.maxHistory, 7u);
-    EXPECT_EQ(FaceOf(ListFont()), L"IPAゴシック");
 }

@@ -184,8 +184,10 @@ ListPixels::ListPixels(bool repaint) {
 int ListPixels::Count(const RECT& area, COLORREF color, int* first) const {
     int count = 0;
     if (first) *first = -1;
-    for (int y = std::max(0, static_cast<int>(area.top)); y < std::min(height_, static_cast<int>(area.bottom)); ++y) {
-        for (int x = std::max(0, static_cast<int>(area.left)); x < std::min(width_, static_cast<int>(area.right)); ++x) {
+    const int top = std::max(0, static_cast<int>(area.top)), bottom = std::min(height_, static_cast<int>(area.bottom));
+    const int left = std::max(0, static_cast<int>(area.left)), right = std::min(width_, static_cast<int>(area.right));
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) {
             const uint32_t pixel = pixels_[static_cast<size_t>(y) * width_ + x];
             if (RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF) != color) continue;
             if (first && *first < 0) *first = x;
