@@ -32,6 +32,8 @@ struct AppState {
     HWND main = nullptr;
     HMENU fileMenu = nullptr, editMenu = nullptr, viewMenu = nullptr;
     COLORREF menuHighlight = 0, menuHighlightText = 0;
+    // Explorer's colours for compressed and encrypted names, read once at set-up.
+    COLORREF compressedColor = 0, encryptedColor = 0;
     HWND driveBox = nullptr, historyBox = nullptr;
     HWND targetListButton = nullptr, browseButton = nullptr, accumulateButton = nullptr;
     HWND list = nullptr, status = nullptr;

@@ -7,6 +7,7 @@
 #include "app/folder_chooser.h"
 #include "app/message_box.h"
 #include "app/main_window.h"
+#include "app/options_dialog.h"
 #include "app/run_control.h"
 #include "app/target_boxes.h"
 #include "fileops/file_operations.h"

@@ -17,6 +17,7 @@
 #include "engine/error_report.h"
 #include "fileops/drag_drop.h"
 #include "fileops/file_operations.h"
+#include "list/custom_draw.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
 #include "list/watcher.h"
@@ -117,6 +118,7 @@ BOOL OnInitDialog(HWND window) {
     SetClassLongPtrW(window, GCLP_HICON,
                      reinterpret_cast<LONG_PTR>(LoadIconW(g_app.instance, MAKEINTRESOURCEW(IDI_MAIN))));
     ReadMenuColors();
+    ReadExplorerColors();
     HMENU menu = GetMenu(window);
     g_app.fileMenu = GetSubMenu(menu, 0);
     g_app.editMenu = GetSubMenu(menu, 1);
@@ -191,6 +193,16 @@ void OnChangeClipboardChain(UINT message, WPARAM wParam, LPARAM lParam) {
     }
 }
 
+// The one notice whose record the receiver writes into (the row's text colour); its
+// result goes back through the dialog's message result.
+BOOL OnCustomDraw(HWND window, const NMHDR* header) {
+    auto* draw = reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(header));
+    const std::optional<LRESULT> result = OnListCustomDraw(draw);
+    if (!result) return FALSE;
+    SetWindowLongPtrW(window, DWLP_MSGRESULT, *result);
+    return TRUE;
+}
+
 // Only the result list's notifications act: the status bar sends NM_DBLCLK and NM_RCLICK
 // too, with a part number where the list has a row.
 BOOL OnNotify(HWND window, const NMHDR* header) {
@@ -218,6 +230,7 @@ BOOL OnNotify(HWND window, const NMHDR* header) {
         }
         case LVN_DELETEITEM: ReleaseDeletedRow(reinterpret_cast<const NMLISTVIEW*>(header)->lParam); return TRUE;
         case NM_RCLICK: ShowListContextMenu(reinterpret_cast<const NMITEMACTIVATE*>(header)); return TRUE;
+        case NM_CUSTOMDRAW: return OnCustomDraw(window, header);
         case NM_DBLCLK: {
             const int row = reinterpret_cast<const NMITEMACTIVATE*>(header)->iItem;
             if (row >= 0) OpenRow(row);

@@ -16,6 +16,5 @@ void StartNewShortcutWizard() {}
 bool IsTemplateCommand(UINT) { return false; }
 void CreateFromTemplate(UINT) {}
 void FreeNewItemTemplates() {}
-void ShowOptions() {}
 
 }  // namespace lurmo

@@ -32,6 +32,5 @@ void StartNewShortcutWizard();
 bool IsTemplateCommand(UINT id);
 void CreateFromTemplate(UINT index);
 void FreeNewItemTemplates();
-void ShowOptions();
 
 }  // namespace lurmo

@@ -3,9 +3,11 @@
 #include <commctrl.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <utility>
 
 #include "app/app_state.h"
+#include "list/custom_draw.h"
 #include "list/result_rows.h"
 
 namespace lurmo::test {
@@ -21,6 +23,9 @@ LRESULT CALLBACK StandInProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         if (header->code == LVN_DELETEITEM) {
             ReleaseDeletedRow(reinterpret_cast<const NMLISTVIEW*>(lParam)->lParam);
             return 0;
+        }
+        if (header->code == NM_CUSTOMDRAW && header->hwndFrom == g_app.list) {
+            if (const auto result = OnListCustomDraw(reinterpret_cast<NMLVCUSTOMDRAW*>(lParam))) return *result;
         }
     }
     return DefWindowProcW(window, message, wParam, lParam);
@@ -150,6 +155,52 @@ void PumpMessages() {
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }
+}
+
+ListPixels::ListPixels(bool repaint) {
+    if (repaint) RedrawWindow(g_app.list, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
+    UpdateWindow(g_app.list);
+    RECT client{};
+    GetClientRect(g_app.list, &client);
+    width_ = client.right;
+    height_ = client.bottom;
+    BITMAPINFO info{};
+    info.bmiHeader = {sizeof(BITMAPINFOHEADER), width_, -height_, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    HDC screen = GetDC(g_app.list);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ previous = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width_, height_, screen, 0, 0, SRCCOPY);
+    GdiFlush();
+    const auto* first = static_cast<const uint32_t*>(bits);
+    if (first) pixels_.assign(first, first + static_cast<size_t>(width_) * height_);
+    SelectObject(memory, previous);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(g_app.list, screen);
+}
+
+int ListPixels::Count(const RECT& area, COLORREF color, int* first) const {
+    int count = 0;
+    if (first) *first = -1;
+    const int top = std::max(0, static_cast<int>(area.top)), bottom = std::min(height_, static_cast<int>(area.bottom));
+    const int left = std::max(0, static_cast<int>(area.left)), right = std::min(width_, static_cast<int>(area.right));
+    for (int y = top; y < bottom; ++y) {
+        for (int x = left; x < right; ++x) {
+            const uint32_t pixel = pixels_[static_cast<size_t>(y) * width_ + x];
+            if (RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF) != color) continue;
+            if (first && *first < 0) *first = x;
+            ++count;
+        }
+    }
+    return count;
+}
+
+RECT CellRect(int row, int column) {
+    RECT cell{LVIR_BOUNDS, column, 0, 0};
+    SendMessageW(g_app.list, LVM_GETSUBITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
+    return cell;
 }
 
 }  // namespace lurmo::test

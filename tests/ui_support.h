@@ -13,7 +13,8 @@
 namespace lurmo::test {
 
 // A top-level window with a report list view and a status bar, set as g_app's main
-// window, list and status bar. Deleted rows release their records as in the program.
+// window, list and status bar. Deleted rows release their records, and the list is drawn
+// with its colours and bars, as in the program.
 class ListWindow {
 public:
     explicit ListWindow(bool snapshotMode = false, bool barGraph = false);
@@ -39,6 +40,21 @@ int ArrowOf(int column);
 std::wstring RowNames();
 // Processes the thread's pending messages.
 void PumpMessages();
+
+// The result list's client area as it shows on the screen: painted afresh, or with only
+// the paints that are pending.
+class ListPixels {
+public:
+    explicit ListPixels(bool repaint = true);
+    // How many pixels of the area have the colour; `first` gets the left of the first.
+    int Count(const RECT& area, COLORREF color, int* first = nullptr) const;
+
+private:
+    int width_ = 0, height_ = 0;
+    std::vector<uint32_t> pixels_;
+};
+// The bounds of a cell of the result list.
+RECT CellRect(int row, int column);
 
 }  // namespace lurmo::test
 
@@ -88,6 +104,10 @@ bool PumpUntil(Condition condition, DWORD timeout = 10000) {
     }
     return true;
 }
+
+// Types the target into the drive box, presses the accumulate button and waits until
+// the run has ended; false when it did not end in time.
+bool AccumulateAndWait(const std::wstring& target);
 
 // UTF-8 of a wide text, for failure messages.
 std::string Narrow(const std::wstring& text);

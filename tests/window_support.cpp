@@ -4,6 +4,7 @@
 
 #include "app/app_state.h"
 #include "app/main_window.h"
+#include "app/target_boxes.h"
 #include "tests/ui_support.h"
 
 namespace lurmo::test {
@@ -36,5 +37,15 @@ void MainWindow::Destroy() {
 }
 
 MainWindow::~MainWindow() { Destroy(); }
+
+bool AccumulateAndWait(const std::wstring& target) {
+    SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetBoxEditText(g_app.driveBox, target);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+    const bool ended =
+        PumpUntil([] { return g_app.worker && WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0; });
+    PumpMessages();
+    return ended;
+}
 
 }  // namespace lurmo::test
