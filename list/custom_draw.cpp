@@ -29,7 +29,13 @@ COLORREF ReadExplorerColor(HKEY key, const wchar_t* name, COLORREF fallback) {
 LRESULT ColorRow(NMLVCUSTOMDRAW* draw) {
     const RowEntry* entry = RowEntryAt(static_cast<int>(draw->nmcd.dwItemSpec));
     if (!entry) return CDRF_DODEFAULT;
-    if (entry->kind & kKindCompressed) {
+    // The row under a drag that would take the drop: Wine's list keeps the state but does
+    // not paint it, so the highlight is given here (Windows paints the same colours).
+    if (SendMessageW(draw->nmcd.hdr.hwndFrom, LVM_GETITEMSTATE, draw->nmcd.dwItemSpec, LVIS_DROPHILITED) &
+        LVIS_DROPHILITED) {
+        draw->clrText = GetSysColor(COLOR_HIGHLIGHTTEXT);
+        draw->clrTextBk = GetSysColor(COLOR_HIGHLIGHT);
+    } else if (entry->kind & kKindCompressed) {
         draw->clrText = g_app.compressedColor;
     } else if (entry->kind & kKindEncrypted) {
         draw->clrText = g_app.encryptedColor;

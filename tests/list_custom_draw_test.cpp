@@ -105,3 +105,19 @@ TEST_F(BarGraph, BarsStayInTheirCellsWhenTheColumnMovesOrTheRowsScroll) {
         EXPECT_EQ(bar.left, BarColumnLeft(row)) << version;
     }
 }
+
+TEST(RowColors, TheRowUnderADragIsPaintedHighlighted) {
+    ListWindow window;
+    ShowWindow(g_app.main, SW_SHOWNA);
+    AppendFolderRow(NewFolderEntry(L"Target", 1));
+    AppendFolderRow(NewFolderEntry(L"Other", 1));
+    LVITEMW item{};
+    item.stateMask = LVIS_DROPHILITED;
+    item.state = LVIS_DROPHILITED;
+    SendMessageW(g_app.list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&item));
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    ListPixels pixels;
+    const RECT target = CellRect(0, 0), other = CellRect(1, 0);
+    EXPECT_GT(pixels.Count(target, highlight), 0);
+    EXPECT_EQ(pixels.Count(other, highlight), 0);
+}
