@@ -61,6 +61,9 @@ struct AppState {
     HWND labelEdit = nullptr;
     // A shell context menu while it is tracked; it sees owner-draw messages first.
     IContextMenu2* trackedShellMenu = nullptr;
+    // The new-item submenu while the list's background menu is open; its keys are
+    // answered at WM_MENUCHAR.
+    HMENU newItemMenu = nullptr;
 
     Settings settings;
     InEffect effect;

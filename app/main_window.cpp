@@ -18,6 +18,7 @@
 #include "fileops/drag_drop.h"
 #include "fileops/file_operations.h"
 #include "list/custom_draw.h"
+#include "list/menu_entries.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
 #include "list/watcher.h"
@@ -240,6 +241,32 @@ BOOL OnNotify(HWND window, const NMHDR* header) {
     }
 }
 
+// The owner-drawn entries of the new-item submenu; other owner-drawn items are not ours.
+bool IsNewItemEntry(UINT type, UINT id) {
+    if (type != ODT_MENU) return false;
+    return id == IDM_NEW_FOLDER || id == IDM_NEW_SHORTCUT ||
+           (id >= IDM_FIRST_TEMPLATE && IsTemplateCommand(id - IDM_FIRST_TEMPLATE));
+}
+
+BOOL OnMeasureItem(MEASUREITEMSTRUCT* item) {
+    if (!IsNewItemEntry(item->CtlType, item->itemID)) return FALSE;
+    MeasureMenuEntry(item);
+    return TRUE;
+}
+
+BOOL OnDrawItem(const DRAWITEMSTRUCT* item) {
+    if (!IsNewItemEntry(item->CtlType, item->itemID)) return FALSE;
+    DrawMenuEntry(item);
+    return TRUE;
+}
+
+BOOL OnMenuChar(HWND window, WPARAM wParam, LPARAM lParam) {
+    HMENU menu = reinterpret_cast<HMENU>(lParam);
+    if (!menu || menu != g_app.newItemMenu) return FALSE;
+    SetWindowLongPtrW(window, DWLP_MSGRESULT, MatchMenuMnemonic(static_cast<wchar_t>(LOWORD(wParam)), menu));
+    return TRUE;
+}
+
 INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     if (message == WM_INITDIALOG) return TRUE;
     if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
@@ -309,6 +336,9 @@ INT_PTR DispatchMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_NOTIFY: return OnNotify(window, reinterpret_cast<const NMHDR*>(lParam));
         case WM_COMMAND: OnCommand(LOWORD(wParam)); return TRUE;
         case WM_INITMENUPOPUP: OnInitMenuPopup(reinterpret_cast<HMENU>(wParam)); return TRUE;
+        case WM_MEASUREITEM: return OnMeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
+        case WM_DRAWITEM: return OnDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        case WM_MENUCHAR: return OnMenuChar(window, wParam, lParam);
         case WM_DRAWCLIPBOARD: OnDrawClipboard(message, wParam, lParam); return TRUE;
         case WM_CHANGECBCHAIN: OnChangeClipboardChain(message, wParam, lParam); return TRUE;
         case WM_TIMER:

@@ -77,6 +77,16 @@ struct hbrush_traits {
     static type empty() noexcept { return nullptr; }
     static void close(type h) noexcept { ::DeleteObject(h); }
 };
+struct hmenu_traits {
+    using type = HMENU;
+    static type empty() noexcept { return nullptr; }
+    static void close(type h) noexcept { ::DestroyMenu(h); }
+};
+struct hicon_traits {
+    using type = HICON;
+    static type empty() noexcept { return nullptr; }
+    static void close(type h) noexcept { ::DestroyIcon(h); }
+};
 struct hmodule_traits {
     using type = HMODULE;
     static type empty() noexcept { return nullptr; }
@@ -95,8 +105,27 @@ using unique_hkey = unique_any<hkey_traits>;
 using unique_hglobal = unique_any<hglobal_traits>;
 using unique_hfont = unique_any<hfont_traits>;
 using unique_hbrush = unique_any<hbrush_traits>;
+using unique_hmenu = unique_any<hmenu_traits>;
+using unique_hicon = unique_any<hicon_traits>;
 using unique_hmodule = unique_any<hmodule_traits>;
 using unique_cotaskmem = unique_any<cotask_traits>;
+
+// A window's device context, given back to the window it came from.
+class unique_window_dc {
+public:
+    explicit unique_window_dc(HWND window) noexcept : window_(window), dc_(::GetDC(window)) {}
+    unique_window_dc(const unique_window_dc&) = delete;
+    unique_window_dc& operator=(const unique_window_dc&) = delete;
+    ~unique_window_dc() {
+        if (dc_) ::ReleaseDC(window_, dc_);
+    }
+    HDC get() const noexcept { return dc_; }
+    explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+private:
+    HWND window_;
+    HDC dc_;
+};
 
 // Owner of one COM reference.
 template <typename T>

@@ -9,12 +9,8 @@ bool BeginRename(const NMLVDISPINFOW*) { return false; }
 bool FinishRename(const NMLVDISPINFOW*) { return false; }
 void OpenSelectedRows() {}
 void OpenRow(int) {}
-void ShowListContextMenu(const NMITEMACTIVATE*) {}
 void ShowTargetProperties() {}
 void CreateNewFolder() {}
 void StartNewShortcutWizard() {}
-bool IsTemplateCommand(UINT) { return false; }
-void CreateFromTemplate(UINT) {}
-void FreeNewItemTemplates() {}
 
 }  // namespace lurmo
