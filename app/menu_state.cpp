@@ -43,11 +43,14 @@ void EnableEditMenu(HMENU menu) {
     for (UINT id : {IDM_SELECT_ALL, IDM_INVERT_SELECTION}) Enable(menu, id, g_app.rowCount != 0);
 }
 
+// New items need a target that may change, not files on the clipboard: the submenu at
+// position 5 follows the paste rule without its clipboard half.
 void EnableListBackgroundMenu(HMENU menu) {
     const bool paste = PasteAllowed();
     Enable(menu, IDM_PASTE, paste);
     Enable(menu, IDM_PASTE_SHORTCUT, paste);
-    EnableMenuItem(menu, 5, MF_BYPOSITION | (paste ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
+    const bool newItems = g_app.nameSlot > 0 && FileOperationMode();
+    EnableMenuItem(menu, 5, MF_BYPOSITION | (newItems ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
 }
 
 }  // namespace

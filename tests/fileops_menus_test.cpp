@@ -152,6 +152,11 @@ TEST(RowMenu, TheShellsCutMarksTheRowsAndAPasteThenMoves) {
     MainWindow window;
     Listen(root.path());
     SelectOnly({L"a.txt"});
+    // Other verbs are the shell's own.
+    OleSetClipboard(nullptr);
+    RightClick(FindRowByName(L"a.txt"), Choose([](UINT id) { return Verb(id) == L"copy"; }));
+    EXPECT_TRUE(ClipboardHasFiles());
+    EXPECT_EQ(RowState(L"a.txt", LVIS_CUT), 0u);
     RightClick(FindRowByName(L"a.txt"), Choose([](UINT id) { return Verb(id) == L"cut"; }));
     EXPECT_EQ(RowState(L"a.txt", LVIS_CUT), static_cast<UINT>(LVIS_CUT));
     EXPECT_EQ(RowState(L"b.txt", LVIS_CUT), 0u);
@@ -262,7 +267,7 @@ protected:
             {L".lurmodata", L"LurmoData", L"データ雛形", L"Data", L"", true, true},
             {L".lurmopct", L"LurmoPct", L"二つ目", L"Command", L"cmd.exe /c copy %1 %2", true, false},
             {L".lurmonoicon", L"LurmoNoIcon", L"アイコンなし", L"NullFile", L"", false, false},
-            {L".lurmolong", L"LurmoLong", std::wstring(300, L'長'), L"NullFile", L"", true, true},
+            {L".lurmolong", L"LurmoLong", std::wstring(230, L'x'), L"NullFile", L"", true, true},
         };
     }
     static std::wstring Absolute() { return Folder() + L"\\absolute.tpl"; }
@@ -340,6 +345,7 @@ TEST_F(NewItems, TheSubmenuOffersTheTemplatesInRegistryOrderAndEachMakesItsItem)
     root.File(L"a.txt", 10);
     MainWindow window;
     Listen(root.path());
+    OleSetClipboard(nullptr);
     HMENU loaded = nullptr;
     std::map<std::wstring, UINT> ids;
     RightClick(-1, [&] {
@@ -348,6 +354,9 @@ TEST_F(NewItems, TheSubmenuOffersTheTemplatesInRegistryOrderAndEachMakesItsItem)
         loaded = popup;
         EXPECT_EQ(MenuText(popup, 5), L"新規作成(&N)");
         EXPECT_EQ(GetSubMenu(popup, 5), g_app.newItemMenu);
+        // Offered with nothing on the clipboard.
+        EXPECT_FALSE(GetMenuState(popup, 5, MF_BYPOSITION) & MF_GRAYED);
+        EXPECT_TRUE(GetMenuState(popup, IDM_PASTE, MF_BYCOMMAND) & MF_GRAYED);
         HMENU menu = g_app.newItemMenu;
         EXPECT_EQ(GetMenuItemID(menu, 0), static_cast<UINT>(IDM_NEW_FOLDER));
         EXPECT_EQ(GetMenuItemID(menu, 1), static_cast<UINT>(IDM_NEW_SHORTCUT));
@@ -388,13 +397,14 @@ TEST_F(NewItems, TheSubmenuOffersTheTemplatesInRegistryOrderAndEachMakesItsItem)
     make(L"相対雛形");
     make(L"データ雛形");
     make(L"コマンド 雛形");
-    make(std::wstring(300, L'長'));
+    make(std::wstring(230, L'x'));
     EXPECT_EQ(ReadFileBytes(root / L"新規絶対 雛形.lurmoabs").size(), 7u);
     EXPECT_EQ(ReadFileBytes(root / L"新規相対雛形.lurmorel").size(), 9u);
     EXPECT_EQ(ReadFileBytes(root / L"新規データ雛形.lurmodata"), std::string("LURMO\0\x01", 7));
     EXPECT_TRUE(PumpUntil([&] { return Exists(root / L"新規コマンド 雛形.lurmocmd"); }));
     EXPECT_TRUE(PumpUntil([] { return g_app.rowCount == 7; }));
-    EXPECT_EQ(g_app.rowCount, 7);   // the over-long name made nothing
+    // A name too long for the program's paths makes nothing.
+    EXPECT_FALSE(Exists(root / (L"新規" + std::wstring(230, L'x') + L".lurmolong")));
 }
 
 TEST(NewItemFile, AFileThatAppearedMeanwhileIsLeftAsItIs) {
