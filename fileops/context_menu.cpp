@@ -35,16 +35,6 @@ std::wstring ShellVerb(IContextMenu* menu, UINT id) {
     return verb;
 }
 
-void InsertOwnerDrawnEntry(HMENU menu, UINT position, UINT id, ULONG_PTR data) {
-    MENUITEMINFOW item{};
-    item.cbSize = sizeof(item);
-    item.fMask = MIIM_STATE | MIIM_ID | MIIM_FTYPE | MIIM_DATA;
-    item.fType = MFT_OWNERDRAW;
-    item.wID = id;
-    item.dwItemData = data;
-    InsertMenuItemW(menu, position, TRUE, &item);
-}
-
 POINT ScreenPoint(const NMITEMACTIVATE* info) {
     POINT point = info->ptAction;
     ClientToScreen(g_app.list, &point);
@@ -65,8 +55,8 @@ void ShowBackgroundMenu(const NMITEMACTIVATE* info) {
         DestroyMenu(newItems);
         return;
     }
-    InsertOwnerDrawnEntry(newItems, 0, IDM_NEW_FOLDER, reinterpret_cast<ULONG_PTR>(kNewFolderText));
-    InsertOwnerDrawnEntry(newItems, 1, IDM_NEW_SHORTCUT, reinterpret_cast<ULONG_PTR>(kNewShortcutText));
+    InsertMenuEntry(newItems, 0, IDM_NEW_FOLDER, reinterpret_cast<ULONG_PTR>(kNewFolderText));
+    InsertMenuEntry(newItems, 1, IDM_NEW_SHORTCUT, reinterpret_cast<ULONG_PTR>(kNewShortcutText));
     InsertMenuW(newItems, 2, MF_BYPOSITION | MF_SEPARATOR, 0, nullptr);
     if (NewItemTemplateCount() == 0) LoadNewItemTemplates();
     if (NewItemTemplateCount() != 0) AddTemplateMenuItems(newItems);

@@ -204,13 +204,8 @@ size_t NewItemTemplateCount() { return g_templates.size(); }
 
 void AddTemplateMenuItems(HMENU submenu) {
     for (size_t n = 0; n < g_templates.size(); ++n) {
-        MENUITEMINFOW item{};
-        item.cbSize = sizeof(item);
-        item.fMask = MIIM_STATE | MIIM_ID | MIIM_FTYPE | MIIM_DATA;
-        item.fType = MFT_OWNERDRAW;
-        item.wID = static_cast<UINT>(IDM_FIRST_TEMPLATE + n);
-        item.dwItemData = reinterpret_cast<ULONG_PTR>(static_cast<MenuEntryLook*>(g_templates[n].get()));
-        InsertMenuItemW(submenu, static_cast<UINT>(n + 3), TRUE, &item);
+        InsertMenuEntry(submenu, static_cast<UINT>(n + 3), static_cast<UINT>(IDM_FIRST_TEMPLATE + n),
+                        reinterpret_cast<ULONG_PTR>(static_cast<MenuEntryLook*>(g_templates[n].get())));
     }
 }
 

@@ -65,6 +65,16 @@ wchar_t MnemonicOf(const std::wstring& text) {
     return 0;
 }
 
+void InsertMenuEntry(HMENU menu, UINT position, UINT id, ULONG_PTR data) {
+    MENUITEMINFOW item{};
+    item.cbSize = sizeof(item);
+    item.fMask = MIIM_STATE | MIIM_ID | MIIM_FTYPE | MIIM_DATA;
+    item.fType = MFT_OWNERDRAW;
+    item.wID = id;
+    item.dwItemData = data;
+    InsertMenuItemW(menu, position, TRUE, &item);
+}
+
 void MeasureMenuEntry(MEASUREITEMSTRUCT* item) {
     const int iconWidth = GetSystemMetrics(SM_CXSMICON), iconHeight = GetSystemMetrics(SM_CYSMICON);
     unique_window_dc dc(g_app.main);

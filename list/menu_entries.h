@@ -17,6 +17,8 @@ struct MenuEntryLook {
     unique_hicon icon;
 };
 
+// Inserts an owner-drawn entry; its item data is its text or its template record.
+void InsertMenuEntry(HMENU menu, UINT position, UINT id, ULONG_PTR data);
 // The caller passes only the submenu's own entries.
 void MeasureMenuEntry(MEASUREITEMSTRUCT* item);
 void DrawMenuEntry(const DRAWITEMSTRUCT* item);
