@@ -54,8 +54,7 @@ std::wstring ShownText(const wchar_t* text) {
     return shown;
 }
 
-}  // namespace
-
+// The character after the first single "&" of a text, upper-cased; 0 when there is none.
 wchar_t MnemonicOf(const std::wstring& text) {
     for (size_t i = 0; i + 1 < text.size(); ++i) {
         if (text[i] != L'&') continue;
@@ -64,6 +63,8 @@ wchar_t MnemonicOf(const std::wstring& text) {
     }
     return 0;
 }
+
+}  // namespace
 
 void InsertMenuEntry(HMENU menu, UINT position, UINT id, ULONG_PTR data) {
     MENUITEMINFOW item{};

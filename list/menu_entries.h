@@ -25,7 +25,5 @@ void DrawMenuEntry(const DRAWITEMSTRUCT* item);
 // The WM_MENUCHAR result for the submenu: execute the entry whose mnemonic is the
 // character, or 0 to leave the key to the system.
 LRESULT MatchMenuMnemonic(wchar_t character, HMENU menu);
-// The character after the first single "&" of a text, upper-cased; 0 when there is none.
-wchar_t MnemonicOf(const std::wstring& text);
 
 }  // namespace lurmo
