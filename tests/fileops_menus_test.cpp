@@ -222,7 +222,7 @@ protected:
         {L".txt", L"LurmoText", L"テキスト ドキュメント", L"NullFile", L""},
         {L".lurmoabs", L"LurmoAbs", L"絶対 雛形", L"FileName", templates / L"absolute.tpl"},
         {L".lurmorel", L"LurmoRel", L"相対雛形", L"FileName", L"lurmo-rel.tpl"},
-        {L".lurmocmd", L"LurmoCmd", L"コマンド 雛形", L"Command", L"\"%SystemRoot%\\system32\\cmd.exe\" /c echo> %1"},
+        {L".lurmocmd", L"LurmoCmd", L"コマンド 雛形", L"Command", L"%SystemRoot%\\system32\\cmd.exe /c echo> %1"},
         {L".lurmodata", L"LurmoData", L"データ雛形", L"Data", L""},
         {L".lurmopct", L"LurmoPct", L"二つ目", L"Command", L"cmd.exe /c copy %1 %2", true, false},
         {L".lurmonoicon", L"LurmoNoIcon", L"アイコンなし", L"NullFile", L"", false, false},
@@ -239,11 +239,10 @@ protected:
         LONG bytes = sizeof(old) - sizeof(wchar_t);
         if (RegQueryValueW(HKEY_CLASSES_ROOT, L".txt", old, &bytes) == ERROR_SUCCESS) oldTextType = old;
         for (const TestType& type : types) {
-            // The data type's ProgID is stored without its terminator, as some programs do.
-            const size_t terminator = type.value == L"Data" ? 0 : 1;
-            SetValue(type.extension, nullptr, REG_SZ, type.progId.c_str(), (type.progId.size() + terminator) * 2);
+            SetText(type.extension, nullptr, type.progId, REG_SZ);
             SetText(type.progId, nullptr, type.name, REG_SZ);
-            if (type.icon) SetText(type.progId + L"\\DefaultIcon", nullptr, L"\"%SystemRoot%\\system32\\shell32.dll\",1");
+            // Quoted and with a variable, in a value not marked for expansion.
+            if (type.icon) SetText(type.progId + L"\\DefaultIcon", nullptr, L"\"%SystemRoot%\\system32\\shell32.dll\",1", REG_SZ);
             if (type.value == L"Data") SetValue(type.extension + L"\\ShellNew", L"Data", REG_BINARY, "LURMO\0\x01", 7);
             else SetText(type.extension + L"\\ShellNew", type.value.c_str(), type.data);
         }
