@@ -20,11 +20,11 @@ const wchar_t* EntryText(UINT id, ULONG_PTR data) {
 
 // The image list gives a fresh icon each time; the caller owns it.
 unique_hicon ImageListIcon(UINT id) {
-    if (id == IDM_NEW_FOLDER) return unique_hicon(ImageList_GetIcon(g_app.smallImages, g_app.folderIconIndex, ILD_NORMAL));
-    if (id == IDM_NEW_SHORTCUT) {
-        return unique_hicon(ImageList_GetIcon(g_app.smallImages, g_app.shortcutOverlay >> 8, ILD_NORMAL));
-    }
-    return {};
+    int image = -1;
+    if (id == IDM_NEW_FOLDER) image = g_app.folderIconIndex;
+    if (id == IDM_NEW_SHORTCUT) image = g_app.shortcutOverlay >> 8;
+    if (image < 0) return {};
+    return unique_hicon(ImageList_GetIcon(g_app.smallImages, image, ILD_NORMAL));
 }
 
 HICON TemplateIcon(UINT id, ULONG_PTR data) {

@@ -89,7 +89,8 @@ LRESULT CALLBACK WatchLabelEdits(int code, WPARAM wParam, LPARAM lParam) {
     return CallNextHookEx(nullptr, code, wParam, lParam);
 }
 struct LabelEditWatch {
-    HHOOK hook = (g_editedRows.clear(), SetWindowsHookExW(WH_CALLWNDPROC, WatchLabelEdits, nullptr, GetCurrentThreadId()));
+    HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, WatchLabelEdits, nullptr, GetCurrentThreadId());
+    LabelEditWatch() { g_editedRows.clear(); }
     ~LabelEditWatch() { UnhookWindowsHookEx(hook); }
 };
 
@@ -369,7 +370,8 @@ std::vector<COLORREF> Drawn(const std::function<void(HDC, RECT)>& draw) {
 std::vector<COLORREF> DrawnEntry(const MenuEntryLook& look, UINT state, COLORREF* textAfter = nullptr) {
     return Drawn([&](HDC dc, RECT area) {
         SetTextColor(dc, RGB(1, 2, 3));
-        DRAWITEMSTRUCT item{ODT_MENU, 0, IDM_FIRST_TEMPLATE, 0, state, nullptr, dc, area, reinterpret_cast<ULONG_PTR>(&look)};
+        const auto data = reinterpret_cast<ULONG_PTR>(&look);
+        DRAWITEMSTRUCT item{ODT_MENU, 0, IDM_FIRST_TEMPLATE, 0, state, nullptr, dc, area, data};
         DrawMenuEntry(&item);
         if (textAfter) *textAfter = GetTextColor(dc);
     });
