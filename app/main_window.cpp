@@ -8,6 +8,7 @@
 #include <new>
 
 #include "app/app_state.h"
+#include "app/folder_chooser.h"
 #include "app/message_box.h"
 #include "app/run_control.h"
 #include "app/run_worker.h"
@@ -130,6 +131,10 @@ BOOL OnInitDialog(HWND window) {
     g_app.arrowCursor = LoadCursorW(nullptr, IDC_ARROW);
     g_app.appStartingCursor = LoadCursorW(nullptr, IDC_APPSTARTING);
     SetErrorReporter(ReportEngineError);
+    FileOperationHost host;
+    host.chooseFolder = ChooseFolder;
+    host.openFolder = OpenFolderAsTarget;
+    SetFileOperationHost(host);
     if (!SetUpMainWindow()) {
         DestroyWindow(window);
         return TRUE;

@@ -82,6 +82,11 @@ struct hmodule_traits {
     static type empty() noexcept { return nullptr; }
     static void close(type h) noexcept { ::FreeLibrary(h); }
 };
+struct hmenu_traits {
+    using type = HMENU;
+    static type empty() noexcept { return nullptr; }
+    static void close(type h) noexcept { ::DestroyMenu(h); }
+};
 struct cotask_traits {
     using type = void*;
     static type empty() noexcept { return nullptr; }
@@ -96,6 +101,7 @@ using unique_hglobal = unique_any<hglobal_traits>;
 using unique_hfont = unique_any<hfont_traits>;
 using unique_hbrush = unique_any<hbrush_traits>;
 using unique_hmodule = unique_any<hmodule_traits>;
+using unique_hmenu = unique_any<hmenu_traits>;
 using unique_cotaskmem = unique_any<cotask_traits>;
 
 // Owner of one COM reference.

@@ -3,16 +3,7 @@
 namespace lurmo {
 
 // The operations below are not offered yet: their commands arrive and change nothing.
-void CopyMoveToFolder(UINT, int) {}
-void DeleteSelection() {}
-bool BeginRename(const NMLVDISPINFOW*) { return false; }
-bool FinishRename(const NMLVDISPINFOW*) { return false; }
-void OpenSelectedRows() {}
-void OpenRow(int) {}
 void ShowListContextMenu(const NMITEMACTIVATE*) {}
-void ShowTargetProperties() {}
-void CreateNewFolder() {}
-void StartNewShortcutWizard() {}
 bool IsTemplateCommand(UINT) { return false; }
 void CreateFromTemplate(UINT) {}
 void FreeNewItemTemplates() {}
