@@ -217,7 +217,7 @@ BOOL OnNotify(HWND window, const NMHDR* header) {
             const auto* info = reinterpret_cast<const NMLVDISPINFOW*>(header);
             const bool accepted = FinishRename(info);
             SetWindowLongPtrW(window, DWLP_MSGRESULT, accepted);
-            if (!accepted && info->item.pszText) PostMessageW(window, WM_COMMAND, IDM_RENAME, 0);
+            if (!accepted) PostMessageW(window, WM_COMMAND, IDM_RENAME, 0);
             return TRUE;
         }
         case LVN_BEGINLABELEDITW: {

@@ -24,6 +24,9 @@ WNDPROC g_previousEditProc = nullptr;
 // The record of the row being edited. The row is found again by it when the edit ends:
 // notices applied meanwhile may have moved the row or renamed its item.
 const RowEntry* g_editedEntry = nullptr;
+// Whether the edit held no text when the user ended it. Wine's list reports an emptied
+// edit as a cancelled one (no text at all), which must reopen rather than end.
+bool g_endedEmpty = false;
 
 bool IsInvalidNameCharacter(wchar_t c) { return c != L'\0' && wcschr(kInvalidNameCharacters, c) != nullptr; }
 
@@ -31,6 +34,9 @@ bool IsInvalidNameCharacter(wchar_t c) { return c != L'\0' && wcschr(kInvalidNam
 // when the edit ends.
 LRESULT CALLBACK LabelEditFilter(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_CHAR && IsInvalidNameCharacter(static_cast<wchar_t>(wParam))) return 0;
+    if ((message == WM_KEYDOWN && wParam == VK_RETURN) || message == WM_KILLFOCUS) {
+        g_endedEmpty = GetWindowTextLengthW(edit) == 0;
+    }
     return CallWindowProcW(g_previousEditProc, edit, message, wParam, lParam);
 }
 
@@ -91,6 +97,7 @@ bool BeginRename(const NMLVDISPINFOW* info) {
     if (g_app.effect.snapShot || !g_app.labelEdit || g_app.nameSlot == 0) return false;
     g_editedEntry = RowEntryAt(info->item.iItem);
     if (!g_editedEntry) return false;
+    g_endedEmpty = false;
     g_previousEditProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_app.labelEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LabelEditFilter)));
     return true;
@@ -103,7 +110,7 @@ bool FinishRename(const NMLVDISPINFOW* info) {
     g_app.labelEdit = nullptr;
     const RowEntry* edited = g_editedEntry;
     g_editedEntry = nullptr;
-    if (!info->item.pszText) return true;
+    if (!info->item.pszText) return !g_endedEmpty;
     const std::wstring typed = info->item.pszText;
     if (typed.empty()) return false;
     if (const wchar_t invalid = FirstInvalidCharacter(typed)) {
