@@ -134,7 +134,7 @@ void ShowTargetProperties() {
     info.hwnd = g_app.main;
     info.lpVerb = L"properties";
     info.lpFile = target.c_str();
-    info.nShow = SW_SHOWNORMAL;
+    info.nShow = 0;
     if (ShellExecuteExW(&info)) return;
     if (com_ptr<IContextMenu> menu = ItemContextMenu(target)) InvokePropertiesCommand(menu.get());
 }
