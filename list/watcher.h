@@ -25,7 +25,8 @@ bool OnWatcherMessage(WPARAM what, LPARAM data);
 // ended by itself (target gone, a failure).
 bool IsWatching();
 // A folder of the target was renamed (the path relative to the target, as notices name
-// it). Under Wine the watch cannot follow it, and the target is measured afresh.
+// it). Under Wine the watch cannot follow a renamed top folder, and the target is
+// measured afresh.
 void FollowRenamedFolder(const std::wstring& relativePath);
 
 }  // namespace lurmo
