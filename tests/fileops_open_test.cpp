@@ -124,13 +124,9 @@ TEST(Open, EnterOnSeveralFoldersHandsEachToAFurtherInstance) {
     SetFileOperationHost(host);
     SelectOnly({L"d1", L"d2", L"d3"});
     SendMessageW(g_app.main, WM_COMMAND, IDOK, 0);
-    ASSERT_EQ(opened.size(), 3u);
-    std::set<std::wstring> paths;
-    for (const auto& [path, rows] : opened) {
-        EXPECT_EQ(rows, 3);
-        paths.insert(path);
-    }
-    EXPECT_EQ(paths, (std::set<std::wstring>{root / L"d1", root / L"d2", root / L"d3"}));
+    using Opened = std::set<std::pair<std::wstring, int>>;
+    EXPECT_EQ(Opened(opened.begin(), opened.end()), (Opened{{root / L"d1", 3}, {root / L"d2", 3}, {root / L"d3", 3}}));
+    EXPECT_EQ(opened.size(), 3u);
     EXPECT_EQ(TargetPath(), root.path() + L"\\");
 }
 
