@@ -8,6 +8,7 @@
 #include <new>
 
 #include "app/app_state.h"
+#include "app/folder_chooser.h"
 #include "app/message_box.h"
 #include "app/run_control.h"
 #include "app/run_worker.h"
@@ -131,6 +132,10 @@ BOOL OnInitDialog(HWND window) {
     g_app.arrowCursor = LoadCursorW(nullptr, IDC_ARROW);
     g_app.appStartingCursor = LoadCursorW(nullptr, IDC_APPSTARTING);
     SetErrorReporter(ReportEngineError);
+    FileOperationHost host;
+    host.chooseFolder = ChooseFolder;
+    host.openFolder = OpenFolderAsTarget;
+    SetFileOperationHost(host);
     if (!SetUpMainWindow()) {
         DestroyWindow(window);
         return TRUE;
@@ -213,7 +218,7 @@ BOOL OnNotify(HWND window, const NMHDR* header) {
             const auto* info = reinterpret_cast<const NMLVDISPINFOW*>(header);
             const bool accepted = FinishRename(info);
             SetWindowLongPtrW(window, DWLP_MSGRESULT, accepted);
-            if (!accepted && info->item.pszText) PostMessageW(window, WM_COMMAND, IDM_RENAME, 0);
+            if (!accepted) PostMessageW(window, WM_COMMAND, IDM_RENAME, 0);
             return TRUE;
         }
         case LVN_BEGINLABELEDITW: {

@@ -71,6 +71,9 @@ void OnInitMenuPopup(HMENU popup) {
         MarkSortMenu(popup);
     } else if (GetMenuItemID(popup, 0) == IDM_UNIT_BYTE) {
         MarkUnitMenu(popup);
+    } else if (GetMenuItemID(popup, 0) == IDM_NEW_FOLDER) {
+        // Wine has no new-shortcut wizard: an item that would do nothing is grayed.
+        Enable(popup, IDM_NEW_SHORTCUT, NewShortcutWizardAvailable());
     }
 }
 

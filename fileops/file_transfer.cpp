@@ -147,12 +147,7 @@ DWORD MoveFiles(const std::vector<std::wstring>& sources, const std::wstring& de
     return kTransferDone;
 }
 
-DWORD Transfer(DWORD requestedEffect, IDataObject* data, const std::wstring& destination) {
-    DWORD effect = requestedEffect;
-    if (effect == 0 && !ReadPreferredEffect(data, effect)) effect = DROPEFFECT_COPY;
-    std::vector<std::wstring> sources;
-    const HRESULT read = ReadDroppedPaths(data, sources);
-    if (FAILED(read)) return static_cast<DWORD>(read);
+DWORD TransferPaths(DWORD effect, const std::vector<std::wstring>& sources, const std::wstring& destination) {
     if (sources.empty()) return kTransferNoFiles;
     if (!(effect & (DROPEFFECT_COPY | DROPEFFECT_MOVE))) return kTransferDone;
     if (const DWORD refused = CheckTransfer(sources, destination)) return refused;
@@ -160,7 +155,25 @@ DWORD Transfer(DWORD requestedEffect, IDataObject* data, const std::wstring& des
     return MoveFiles(sources, destination);
 }
 
+DWORD Transfer(DWORD requestedEffect, IDataObject* data, const std::wstring& destination) {
+    DWORD effect = requestedEffect;
+    if (effect == 0 && !ReadPreferredEffect(data, effect)) effect = DROPEFFECT_COPY;
+    std::vector<std::wstring> sources;
+    const HRESULT read = ReadDroppedPaths(data, sources);
+    if (FAILED(read)) return static_cast<DWORD>(read);
+    return TransferPaths(effect, sources, destination);
+}
+
 }  // namespace
+
+DWORD TransferFiles(DWORD effect, const std::vector<std::wstring>& sources, const std::wstring& destination) {
+    try {
+        return TransferPaths(effect, sources, destination);
+    } catch (const std::bad_alloc&) {
+        ShowMessage(L"メモリ不足です.", MB_ICONERROR);
+        return kTransferOutOfMemory;
+    }
+}
 
 DWORD TransferDroppedFiles(DWORD requestedEffect, IDataObject* data, const std::wstring& destination) {
     try {

@@ -6,6 +6,7 @@
 #include <ole2.h>
 
 #include <string>
+#include <vector>
 
 namespace lurmo {
 
@@ -23,6 +24,10 @@ constexpr DWORD kTransferNotMoved = 0x402;                          // an item i
 // folder; effect 0 takes the data object's "Preferred DropEffect", copy when it has
 // none. 0 when done, or when the effect asks for neither (a link only).
 DWORD TransferDroppedFiles(DWORD requestedEffect, IDataObject* data, const std::wstring& destination);
+
+// The same for paths already in hand (copy or move to a chosen folder), under the same
+// checks: no destination inside a moved folder, no silent replacing by a move.
+DWORD TransferFiles(DWORD effect, const std::vector<std::wstring>& sources, const std::wstring& destination);
 
 // The answer of a drop for a transfer's result: S_OK for done, a failure code otherwise.
 HRESULT TransferResultToHresult(DWORD result);

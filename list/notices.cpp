@@ -8,6 +8,7 @@
 #include "app/app_state.h"
 #include "engine/folder_tree.h"
 #include "list/result_rows.h"
+#include "list/watcher.h"
 
 namespace lurmo {
 
@@ -174,6 +175,7 @@ void NoticeModified(const std::wstring& path) {
 }
 
 void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
+    FollowRenamedFolder(newPath);
     // A move into another folder of the target is reported as a rename by some systems
     // (Wine among them): it is a removal here and an addition there.
     const size_t oldCut = oldPath.rfind(L'\\'), newCut = newPath.rfind(L'\\');

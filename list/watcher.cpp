@@ -262,6 +262,19 @@ bool IsWatching() {
            WaitForSingleObject(g_watch->thread.get(), 0) == WAIT_TIMEOUT;
 }
 
+// Wine's watch goes on naming the items of a renamed folder by the folder's old name, so
+// nothing inside it could be matched to its row any more: the target is measured afresh,
+// which also sets up a watch that knows the new name.
+// Only a row's own folder is followed so: a folder deeper down keeps its tree's rename,
+// as measuring the whole target again for it would cost far more than it mends.
+void FollowRenamedFolder(const std::wstring& relativePath) {
+    if (!g_watch || g_watch->holding || !IsWine() || relativePath.find(L'\\') != std::wstring::npos) return;
+    const std::wstring folder = g_app.scan.path.substr(0, g_app.scan.nameSlot) + relativePath;
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    PostMessageW(g_app.main, kMsgWatcher, kRemeasureTarget, g_watch->generation);
+}
+
 bool OnWatcherMessage(WPARAM what, LPARAM data) {
     if (what == kApplyNotices) {
         if (g_stopRequest.load() || !g_watch || g_watch->failed) return false;

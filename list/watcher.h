@@ -5,6 +5,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace lurmo {
 
 // Issues the request before a run measures the target in file-operation mode, so that
@@ -22,5 +24,9 @@ bool OnWatcherMessage(WPARAM what, LPARAM data);
 // True while a watch follows the target: not armed for a run still measuring, and not
 // ended by itself (target gone, a failure).
 bool IsWatching();
+// A folder of the target was renamed (the path relative to the target, as notices name
+// it). Under Wine the watch cannot follow a renamed top folder, and the target is
+// measured afresh.
+void FollowRenamedFolder(const std::wstring& relativePath);
 
 }  // namespace lurmo

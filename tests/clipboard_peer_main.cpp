@@ -4,6 +4,8 @@
 //   clipboard_peer text TEXT               CF_UNICODETEXT only
 //   clipboard_peer files EFFECT|none PATH...   CF_HDROP, and "Preferred DropEffect" unless none
 //   clipboard_peer drag X Y ctrl|plain PATH... drags the files to (X, Y); exits with the effect
+//   clipboard_peer opened FILE             the program of a test file type: writes its
+//                                          working folder and FILE into FILE.opened
 #include <windows.h>
 #include <ole2.h>
 #include <shellapi.h>
@@ -110,12 +112,25 @@ int Drag(int x, int y, bool ctrl, const std::vector<std::wstring>& paths) {
     return result == DRAGDROP_S_DROP ? static_cast<int>(effect) : 100;
 }
 
+int RecordOpening(const std::wstring& file) {
+    wchar_t folder[MAX_PATH]{};
+    GetCurrentDirectoryW(MAX_PATH, folder);
+    const std::wstring text = std::wstring(folder) + L"\n" + file + L"\n";
+    unique_hfile out(CreateFileW((file + L".opened").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    if (!out || !WriteFile(out.get(), text.c_str(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr)) {
+        return 4;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 3) return 3;
     const std::wstring command = argv[1];
     if (command == L"read") return Read(argv[2]);
+    if (command == L"opened") return RecordOpening(argv[2]);
     if (command == L"text") {
         const std::wstring text = argv[2];
         return Write(CF_UNICODETEXT, MakeBlock(text.c_str(), (text.size() + 1) * sizeof(wchar_t)), nullptr);

@@ -1,0 +1,143 @@
+// Copy and move to a chosen folder and delete, through the real shell, with the list
+// following through the change watcher.
+#include <windows.h>
+#include <commctrl.h>
+#include <shellapi.h>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "app/app_state.h"
+#include "fileops/file_operations.h"
+#include "list/result_rows.h"
+#include "tests/fileops_dialog_hook.h"
+#include "tests/fileops_helpers.h"
+
+using namespace lurmo;
+using namespace lurmo::test;
+
+namespace {
+
+// Answers the folder chooser with the folder (cancels it when empty) and every other
+// dialog with the button, recording what the others said.
+struct ChooserRun {
+    explicit ChooserRun(std::wstring folder = L"", int answer = IDNO) : chosen(std::move(folder)), otherAnswer(answer) {}
+    std::wstring chosen;
+    int otherAnswer;
+    bool chooserSeen = false;
+    std::vector<std::wstring> others;
+
+    void operator()(UINT command) {
+        DialogAnswerer answerer([this](HWND dialog) {
+            const std::wstring title = DialogAnswerer::TitleOf(dialog);
+            if (title == L"コピー先の選択" || title == L"移動先の選択") {
+                chooserSeen = true;
+                if (chosen.empty()) {
+                    PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+                    return;
+                }
+                PostMessageW(dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(chosen.c_str()));
+                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            others.push_back(DialogAnswerer::BoxText(dialog));
+            PostMessageW(dialog, WM_COMMAND, otherAnswer, 0);
+        });
+        SendMessageW(g_app.main, WM_COMMAND, command, 0);
+    }
+};
+
+uint64_t FileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return ~0ull;
+    return (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+}  // namespace
+
+TEST(CopyMoveToFolder, CancelLeavesEverythingCopyCopiesAndTheListFollowsAMove) {
+    TempFolder root, copies, moved;
+    root.File(L"a.txt", 10);
+    root.File(L"b.txt", 20);
+    root.File(L"c.txt", 40);
+    MainWindow window;
+    Listen(root.path());
+    SelectOnly({L"a.txt", L"b.txt"});
+    ChooserRun cancel;
+    cancel(IDM_MOVE_TO_FOLDER);
+    EXPECT_TRUE(cancel.chooserSeen);
+    EXPECT_TRUE(Exists(root / L"a.txt") && Exists(root / L"b.txt"));
+
+    ChooserRun copy(copies.path());
+    copy(IDM_COPY_TO_FOLDER);
+    EXPECT_TRUE(Exists(copies / L"a.txt") && Exists(copies / L"b.txt") && Exists(root / L"a.txt"));
+
+    ChooserRun move(moved.path());
+    move(IDM_MOVE_TO_FOLDER);
+    EXPECT_TRUE(Exists(moved / L"a.txt") && Exists(moved / L"b.txt"));
+    EXPECT_FALSE(Exists(root / L"a.txt") || Exists(root / L"b.txt"));
+    EXPECT_TRUE(PumpUntil([] { return g_app.rowCount == 1 && g_app.grandTotal == 40u; }));
+    EXPECT_TRUE(copy.others.empty() && move.others.empty());
+}
+
+// Wine's shell answers success to a move into the moved folder itself and does nothing.
+TEST(CopyMoveToFolder, ADestinationInsideAMovedFolderIsRefusedBeforeTheShell) {
+    TempFolder root;
+    root.Folder(L"d\\inner");
+    root.File(L"d\\inner\\x.bin", 5);
+    MainWindow window;
+    Listen(root.path());
+    SelectOnly({L"d"});
+    ChooserRun into(root / L"d\\inner");
+    into(IDM_MOVE_TO_FOLDER);
+    ASSERT_EQ(into.others.size(), 1u);
+    EXPECT_EQ(into.others[0], L"コピー先または移動先が、元のフォルダの中にあります. : " + (root / L"d"));
+    EXPECT_TRUE(Exists(root / L"d\\inner\\x.bin"));
+}
+
+// Wine's shell replaces an item of the same name without asking.
+TEST(CopyMoveToFolder, AMoveAsksBeforeReplacingAndKeepsWhatTheUserKeeps) {
+    TempFolder root, other;
+    root.File(L"a.txt", 10);
+    other.File(L"a.txt", 99);
+    MainWindow window;
+    Listen(root.path());
+    SelectOnly({L"a.txt"});
+    ChooserRun keep(other.path(), IDNO);
+    keep(IDM_MOVE_TO_FOLDER);
+    ASSERT_EQ(keep.others.size(), 1u);
+    EXPECT_EQ(keep.others[0], L"移動先に同じ名前の項目があります. 置き換えますか？ : " + (other / L"a.txt"));
+    EXPECT_EQ(FileSize(other / L"a.txt"), 99u);
+    EXPECT_EQ(FileSize(root / L"a.txt"), 10u);
+}
+
+
+// The recycle bin of Wine is the trash of the XDG data folder, here the test's own.
+TEST(DeleteSelection, DeleteGoesToTheRecycleBinAndShiftDeletesForGood) {
+    TempFolder root, data;
+    SetEnvironmentVariableW(L"XDG_DATA_HOME", UnixName(data.path()).c_str());
+    root.File(L"kept.txt", 10);
+    root.File(L"gone.txt", 20);
+    root.File(L"stays.txt", 40);
+    MainWindow window;
+    Listen(root.path());
+    std::vector<std::wstring> confirmations;
+    DialogAnswerer yes([&](HWND dialog) {
+        confirmations.push_back(DialogAnswerer::TitleOf(dialog));
+        PostMessageW(dialog, WM_COMMAND, IDYES, 0);
+    });
+    SelectOnly({L"kept.txt"});
+    SendMessageW(g_app.main, WM_COMMAND, IDM_DELETE, 0);
+    EXPECT_FALSE(Exists(root / L"kept.txt"));
+    EXPECT_TRUE(Exists(data / L"Trash\\files\\kept.txt"));
+
+    SelectOnly({L"gone.txt"});
+    {
+        HeldKeys shift({VK_SHIFT});
+        SendMessageW(g_app.main, WM_COMMAND, IDM_DELETE, 0);
+    }
+    EXPECT_FALSE(Exists(root / L"gone.txt"));
+    EXPECT_FALSE(Exists(data / L"Trash\\files\\gone.txt"));
+    EXPECT_EQ(confirmations.size(), 2u);
+    EXPECT_TRUE(PumpUntil([] { return g_app.rowCount == 1 && g_app.grandTotal == 40u; }));
+}
