@@ -329,6 +329,8 @@ TEST_F(NewItems, TheSubmenuOffersTheTemplatesInRegistryOrderAndEachMakesItsItem)
     make(L"テキスト ドキュメント");
     ASSERT_TRUE(PumpUntil([] { return !g_editedRows.empty(); }));
     EXPECT_EQ(g_editedRows, std::vector<int>{FindRowByName(L"新規テキスト ドキュメント.txt")});
+    ASSERT_TRUE(PumpUntil([] { return g_app.labelEdit != nullptr; })) << "the new row's name is not open for renaming";
+    SendMessageW(g_app.labelEdit, WM_KEYDOWN, VK_ESCAPE, 0);
     for (const wchar_t* name : {L"テキスト ドキュメント", L"絶対 雛形", L"相対雛形", L"データ雛形", L"コマンド 雛形"}) {
         make(name);
     }
