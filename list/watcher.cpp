@@ -64,14 +64,13 @@ bool IssueRequest(WatchRecord& watch) {
 }
 
 void CollectFolders(const std::wstring& base, const ChildMap& map, std::vector<std::wstring>& out) {
-    for (uint32_t i = 0; i < map.count; ++i) {
-        const Node* node = map.items[i];
-        if (node->kind & kKindFile) continue;
+    VisitChildren(map, [&](const Node* node) {
+        if (node->kind & kKindFile) return;
         // Parents first: Wine adds a folder to a subtree watch only when its parent is in.
         out.push_back(base + L"\\" + std::wstring(NodeName(node)));
         const std::wstring path = out.back();
         CollectFolders(path, static_cast<const FolderNode*>(node)->children, out);
-    }
+    });
 }
 
 void CollectListedFolders(WatchRecord& watch) {

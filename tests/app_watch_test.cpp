@@ -60,7 +60,7 @@ void CheckTrees() {
         if (!(entry->kind & kKindFile)) {
             const auto* folder = static_cast<const FolderEntry*>(entry);
             uint64_t sum = 0;
-            for (uint32_t i = 0; i < folder->children.count; ++i) sum += folder->children.items[i]->size;
+            for (uint32_t i = 0; i < folder->children.count; ++i) sum += ChildAt(folder->children, i)->size;
             EXPECT_EQ(sum, folder->size) << Narrow(folder->name);
         }
     }
