@@ -1,5 +1,6 @@
 #include "engine/folder_tree.h"
 
+#include <utility>
 #include <vector>
 
 #include "engine/folder_walk.h"
@@ -108,6 +109,24 @@ uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, Fold
         }
     }
     const uint64_t added = node->size;
+    AddToSizes(entry, walk, added);
+    return added;
+}
+
+bool TreeCanAdd(std::wstring_view relativePath, FolderEntry* entry) {
+    PathWalk walk;
+    return WalkToLeaf(entry, relativePath, walk) && !FindChild(*walk.map, walk.leaf);
+}
+
+uint64_t TreeGraftFolder(std::wstring_view relativePath, FolderEntry* entry, FolderEntry* measured) {
+    PathWalk walk;
+    if (!WalkToLeaf(entry, relativePath, walk) || FindChild(*walk.map, walk.leaf)) return 0;
+    auto* folder = static_cast<FolderNode*>(NewNode(entry->arena, true, walk.leaf));
+    ArenaAdopt(entry->arena, measured->arena);
+    folder->children = std::exchange(measured->children, ChildMap{});
+    folder->size = std::exchange(measured->size, 0);
+    InsertChild(*walk.map, entry->arena, folder);
+    const uint64_t added = folder->size;
     AddToSizes(entry, walk, added);
     return added;
 }

@@ -14,6 +14,7 @@
 #include "app/window_messages.h"
 #include "engine/entries.h"
 #include "engine/file_system.h"
+#include "list/arrivals.h"
 #include "list/notices.h"
 #include "list/result_rows.h"
 #include "list/thread_wait.h"
@@ -250,6 +251,7 @@ bool StartWatcher() {
 
 void StopWatcher() {
     g_stopRequest.store(1);
+    AbandonArrivals();
     if (!g_watch) return;
     std::unique_ptr<WatchRecord> watch(g_watch);
     g_watch = nullptr;
@@ -267,6 +269,10 @@ bool OnWatcherMessage(WPARAM what, LPARAM data) {
         const auto* batch = reinterpret_cast<const NoticeBatch*>(data);
         if (g_watch->holding) g_watch->heldBatches.emplace_back(batch->buffer, batch->buffer + batch->bytes);
         else ApplyBatch(batch->buffer, batch->bytes);
+        return false;
+    }
+    if (what == kFolderMeasured) {
+        OnFolderMeasured(data);
         return false;
     }
     // The other two come by the queue: act only on the watch that sent them.
