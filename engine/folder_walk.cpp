@@ -34,6 +34,7 @@ struct Walk {
     std::vector<Level> levels;
     std::vector<Subfolder> subfolders;
     std::wstring names;
+    FolderReader reader;
 };
 
 std::wstring_view SubfolderName(const Walk& walk, const Subfolder& sub) {
@@ -63,8 +64,8 @@ void ReadLevel(Walk& walk) {
     const size_t pendingStart = params.pending.size();
     uint64_t total = 0;
     WIN32_FIND_DATAW data;
-    unique_hfind find = OpenEnumeration(params.path, data);
-    if (find) {
+    FolderReader& reader = walk.reader;
+    if (OpenFolderReader(reader, params.path, data)) {
         do {
             if (IsDotEntry(data)) continue;
             if (IsFolder(data)) {
@@ -86,8 +87,8 @@ void ReadLevel(Walk& walk) {
                 total += MeasureFileSize(params, data, childPosition);
             }
             if (IsCancelled(params)) break;
-        } while (NextEnumeration(find.get(), data));
-        find.reset();
+        } while (NextFolderEntry(reader, data));
+        CloseFolderReader(reader);
     }
     if (map) {
         // Even a cancelled read hands its nodes to the map, which then owns them.
@@ -132,7 +133,7 @@ void HandOn(Walk& walk, const WalkJob& job, const WalkShare& share) {
 }  // namespace
 
 void WalkFolder(RunParameters& params, WalkJob& job, NodeArena* arena, const WalkShare* share) {
-    Walk walk{params, arena, {}, {}, {}};
+    Walk walk{params, arena, {}, {}, {}, {}};
     job.total = 0;
     OpenLevel(walk, nullptr, job.map);
     while (!walk.levels.empty()) {
