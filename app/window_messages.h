@@ -16,7 +16,9 @@ constexpr UINT kMsgRunFinished = WM_APP + 3;
 // batch), or posted with the watch's generation when its watch ended in a way the window
 // must act on.
 constexpr UINT kMsgWatcher = WM_APP + 4;
-enum : WPARAM { kApplyNotices = 0, kRemeasureTarget = 1, kRequestRefused = 2 };
+// Also posted by the thread that measured a folder that arrived (kFolderMeasured, lParam
+// the folder's number).
+enum : WPARAM { kApplyNotices = 0, kRemeasureTarget = 1, kRequestRefused = 2, kFolderMeasured = 3 };
 // Posted by a worker that could not go on (wParam the run number, lParam 1 when memory
 // ran out): the run ends as a cancelled one does.
 constexpr UINT kMsgRunFailed = WM_APP + 5;

@@ -1,4 +1,6 @@
-// lurmo-bench FOLDER [--runs N]
+// lurmo-bench FOLDER [--runs N] [--threads N]
+// lurmo-bench FOLDER --only bare|snapshot|tree [--threads N]
+// lurmo-bench --churn
 //
 // Times, in one process, three measurements of FOLDER:
 //   (a) a bare recursive FindFirstFileExW walk (basic information level, large fetch)
@@ -12,6 +14,16 @@
 // (c) it reports the memory the kept trees hold per node. The three must agree on the
 // logical total (and (c) on the item count, and all with FOLDER.sizes when it exists);
 // the exit status is 1 when they do not, 2 on a usage error.
+//
+// --threads sets how many threads measure (default: one per processor).
+//
+// With --only the process makes one measurement of that kind, prints
+// "RESULT seconds=..." and exits without releasing anything: scripts/bench times whole
+// processes this way, start to end, as a user waiting for a report would.
+//
+// --churn times 10,000 additions and 10,000 removals of files in a folder of 1,000,000
+// files, in the child blocks the trees use and in one flat sorted array (the layout the
+// blocks replaced, which moved the whole list on every change).
 //
 // The last line, "RESULT key=value ...", is what scripts/bench reads.
 #include <windows.h>
@@ -29,6 +41,7 @@
 #include "engine/accumulation.h"
 #include "engine/file_system.h"
 #include "engine/folder_tree.h"
+#include "engine/entries.h"
 #include "engine/handles.h"
 
 using namespace lurmo;
@@ -107,8 +120,11 @@ WalkCount WalkBare(std::wstring path) {
     return count;
 }
 
+uint32_t g_threads = 0;
+
 RunParameters MakeParameters(const std::wstring& target) {
     RunParameters params;
+    params.threads = g_threads;
     params.usedSize = false;  // logical sizes, so that the three totals can be compared
     params.clusterSize = 4096;
     SetScanTarget(params, target);
@@ -248,23 +264,97 @@ bool ReadSizesRecord(const std::wstring& path, std::map<std::wstring, uint64_t>&
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: lurmo-bench FOLDER [--runs N]\n");
+    std::fprintf(stderr,
+                 "usage: lurmo-bench FOLDER [--runs N] [--threads N]\n"
+                 "       lurmo-bench FOLDER --only bare|snapshot|tree [--threads N]\n"
+                 "       lurmo-bench --churn\n");
     return 2;
+}
+
+// One measurement as a whole process makes it; nothing is released before the exit.
+int MeasureOnly(const std::wstring& target, const std::wstring& kind) {
+    RunParameters params = MakeParameters(target);
+    RunSink sink;
+    std::vector<RowEntry*> kept;
+    sink.fileRow = [&kept](FileEntry* entry) { kept.push_back(entry); };
+    sink.folderRow = [&kept](FolderEntry* entry) { kept.push_back(entry); };
+    sink.snapshotRow = [&kept](SnapshotEntry* entry) { kept.push_back(entry); };
+    const double start = Seconds();
+    uint64_t bytes = 0;
+    if (kind == L"bare") bytes = WalkBare(target).bytes;
+    else if (kind == L"snapshot") bytes = MeasureChildren(params, true, sink).grandTotal;
+    else if (kind == L"tree") bytes = MeasureChildren(params, false, sink).grandTotal;
+    else return Usage();
+    std::printf("RESULT seconds=%.3f bytes=%llu\n", Seconds() - start, static_cast<unsigned long long>(bytes));
+    std::fflush(stdout);
+    ExitProcess(0);
+}
+
+std::wstring ChurnName(uint64_t i) {
+    // Twelve characters, spread over the key space like real names.
+    wchar_t name[16];
+    uint64_t x = i * 0x9E3779B97F4A7C15ull;
+    for (int c = 0; c < 12; ++c) {
+        name[c] = static_cast<wchar_t>(L'a' + x % 26);
+        x /= 26;
+        if (c == 5) x ^= i * 0xD1B54A32D192ED03ull;
+    }
+    name[12] = L'\0';
+    return name;
+}
+
+int Churn() {
+    constexpr uint64_t kFolderFiles = 1000000, kChanges = 10000;
+    NodeArena arena;
+    std::vector<Node*> nodes;
+    nodes.reserve(kFolderFiles);
+    for (uint64_t i = 0; i < kFolderFiles; ++i) nodes.push_back(NewNode(arena, false, ChurnName(i)));
+    ChildMap map;
+    AdoptChildren(map, arena, nodes.data(), nodes.size());
+    std::vector<Node*> flat(nodes.begin(), nodes.end());   // sorted by AdoptChildren
+    std::sort(flat.begin(), flat.end(), [](const Node* a, const Node* b) { return CompareKeys(NodeName(a), NodeName(b)) < 0; });
+    std::vector<Node*> fresh;
+    for (uint64_t i = 0; i < kChanges; ++i) fresh.push_back(NewNode(arena, false, ChurnName(kFolderFiles + i)));
+    auto less = [](const Node* a, const Node* b) { return CompareKeys(NodeName(a), NodeName(b)) < 0; };
+
+    double start = Seconds();
+    for (Node* node : fresh) InsertChild(map, arena, node);
+    for (Node* node : fresh) TakeChild(map, arena, NodeName(node));
+    const double blocks = Seconds() - start;
+
+    start = Seconds();
+    for (Node* node : fresh) flat.insert(std::lower_bound(flat.begin(), flat.end(), node, less), node);
+    for (Node* node : fresh) flat.erase(std::lower_bound(flat.begin(), flat.end(), node, less));
+    const double array = Seconds() - start;
+
+    std::printf("churn: %llu additions and %llu removals in a folder of %llu files: child blocks %.3f s "
+                "(%.1f us a change), one flat array %.3f s (%.1f us a change)\n",
+                static_cast<unsigned long long>(kChanges), static_cast<unsigned long long>(kChanges),
+                static_cast<unsigned long long>(kFolderFiles), blocks, blocks * 1e6 / (2 * kChanges), array,
+                array * 1e6 / (2 * kChanges));
+    std::printf("RESULT changes=%llu folder=%llu blocks=%.3f flat=%.3f agree=%d\n",
+                static_cast<unsigned long long>(2 * kChanges), static_cast<unsigned long long>(kFolderFiles), blocks,
+                array, map.count == kFolderFiles && flat.size() == kFolderFiles ? 1 : 0);
+    return 0;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    std::wstring folder;
+    std::wstring folder, only;
     int runs = 7;
     for (int i = 1; i < argc; ++i) {
         if (std::wcscmp(argv[i], L"--runs") == 0 && i + 1 < argc) runs = _wtoi(argv[++i]);
+        else if (std::wcscmp(argv[i], L"--threads") == 0 && i + 1 < argc) g_threads = static_cast<uint32_t>(_wtoi(argv[++i]));
+        else if (std::wcscmp(argv[i], L"--only") == 0 && i + 1 < argc) only = argv[++i];
+        else if (std::wcscmp(argv[i], L"--churn") == 0) return Churn();
         else if (folder.empty()) folder = argv[i];
         else return Usage();
     }
     if (folder.empty() || runs < 1) return Usage();
     const std::wstring target = MakeExtendedPath(folder);
     if (target.empty()) return Usage();
+    if (!only.empty()) return MeasureOnly(target, only);
 
     const WalkCount warm = WalkBare(target);
     if (warm.files + warm.folders == 0) {

@@ -1,11 +1,12 @@
-// lurmo-bench-tree FOLDER FILES [DEPTH] [FANOUT] [--empty]
+// lurmo-bench-tree FOLDER FILES [DEPTH] [FANOUT] [--empty] [--skew]
 //
 // Makes a synthetic tree to measure: FANOUT folders below FOLDER, FANOUT below each of
 // those, DEPTH levels deep, and FILES files spread over all of them (FOLDER included).
 // Names are about 12 characters; sizes are varied (most small, a few large) and drawn
 // from a fixed-seed generator, so the same arguments always give the same tree. Files
 // are only extended, never written, so even a large logical total costs no disk space;
-// --empty makes every file 0 bytes.
+// --empty makes every file 0 bytes; --skew puts 90% of the files below the first
+// top-level folder, the shape that only parallelism below the top level speeds up.
 //
 // When the tree is complete, FOLDER.sizes records the logical total of each top-level
 // child, one "<bytes><TAB><name>" line each (UTF-8), after a "#" comment line. A tree
@@ -141,7 +142,7 @@ bool ParseCount(const wchar_t* text, uint64_t& value) {
 }
 
 int Usage() {
-    std::fprintf(stderr, "usage: lurmo-bench-tree FOLDER FILES [DEPTH] [FANOUT] [--empty]\n");
+    std::fprintf(stderr, "usage: lurmo-bench-tree FOLDER FILES [DEPTH] [FANOUT] [--empty] [--skew]\n");
     return 2;
 }
 
@@ -149,9 +150,10 @@ int Usage() {
 
 int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> positional;
-    bool empty = false;
+    bool empty = false, skew = false;
     for (int i = 1; i < argc; ++i) {
         if (std::wcscmp(argv[i], L"--empty") == 0) empty = true;
+        else if (std::wcscmp(argv[i], L"--skew") == 0) skew = true;
         else positional.emplace_back(argv[i]);
     }
     if (positional.size() < 2 || positional.size() > 4) return Usage();
@@ -199,7 +201,13 @@ int wmain(int argc, wchar_t** argv) {
 
     // Each file draws its folder; then each folder is filled in turn.
     std::vector<uint64_t> perFolder(folders.size(), 0);
-    for (uint64_t i = 0; i < files; ++i) ++perFolder[RandomBelow(random, folders.size())];
+    std::vector<size_t> first, rest;   // below the first top-level folder, and elsewhere
+    for (size_t f = 0; f < folders.size(); ++f) (folders[f].topChild == 0 ? first : rest).push_back(f);
+    for (uint64_t i = 0; i < files; ++i) {
+        if (!skew || first.empty() || rest.empty()) ++perFolder[RandomBelow(random, folders.size())];
+        else if (RandomBelow(random, 10) < 9) ++perFolder[first[RandomBelow(random, first.size())]];
+        else ++perFolder[rest[RandomBelow(random, rest.size())]];
+    }
 
     uint64_t made = 0, total = 0;
     for (size_t f = 0; f < folders.size(); ++f) {

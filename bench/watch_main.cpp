@@ -1,11 +1,15 @@
 // Live update under load: lists a folder in file-operation mode in the program's real
 // main window, then has another thread create, modify and delete 10,000 files in it, and
 // times how long the listing takes to agree with a fresh measurement of the folder.
-// Prints one line: RESULT changes=... seconds=...
+// With --move FOLDER it then moves FOLDER (on the same volume) into the watched folder,
+// waits until its row shows its total and moves it back, while another thread keeps
+// sending the window a message and times the longest wait for an answer.
+// Prints one line: RESULT changes=... seconds=... [freeze=... moved=...]
 #include <windows.h>
 #include <commctrl.h>
 #include <process.h>
 
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -14,6 +18,7 @@
 #include "app/main_window.h"
 #include "app/target_boxes.h"
 #include "engine/accumulation.h"
+#include "engine/folder_tree.h"
 #include "list/result_rows.h"
 #include "list/watcher.h"
 
@@ -72,6 +77,60 @@ void WriteBytes(const std::wstring& path, DWORD size, DWORD disposition) {
 
 std::wstring g_target;
 
+double Now() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// The pinging thread's results; it alone writes them until it has ended.
+std::atomic<LONG> g_stopPinging{0};
+double g_longestWait = 0;
+
+unsigned __stdcall PingWindow(void*) {
+    while (!g_stopPinging.load()) {
+        const double start = Now();
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(g_app.main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+        const double waited = Now() - start;
+        if (waited > g_longestWait) g_longestWait = waited;
+        Sleep(2);
+    }
+    return 0;
+}
+
+// Moves the folder in, waits for its row and its total, and moves it back. The longest
+// time the window took to answer meanwhile goes to g_longestWait; false on a failure.
+bool MoveIn(const std::wstring& folder, double& seconds) {
+    const size_t cut = folder.find_last_of(L"\\/");
+    const std::wstring name = folder.substr(cut + 1);
+    // Its total, measured ahead by the same rule.
+    RunParameters params;
+    params.usedSize = g_app.effect.usedSize != 0;
+    params.clusterSize = g_app.scan.clusterSize;
+    if (!SetScanTarget(params, folder.substr(0, cut))) return false;
+    const uint64_t expected = SumFolder(params, params.nameSlot, name);
+    const std::wstring inside = g_target + L"\\" + name;
+    HANDLE pinger = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWindow, nullptr, 0, nullptr));
+    const double start = Now();
+    bool shown = false;
+    if (MoveFileW(folder.c_str(), inside.c_str())) {
+        shown = PumpUntil(
+            [&] {
+                const int row = FindRowByName(name);
+                return row >= 0 && RowEntryAt(row)->size == expected;
+            },
+            600000);
+        seconds = Now() - start;
+        MoveFileW(inside.c_str(), folder.c_str());
+    }
+    g_stopPinging.store(1);
+    PumpUntil([&] { return WaitForSingleObject(pinger, 0) == WAIT_OBJECT_0; }, 60000);
+    CloseHandle(pinger);
+    return shown;
+}
+
 // The changes, made as another program would, while the window goes on answering.
 unsigned __stdcall MakeChanges(void*) {
     for (int folder = 0; folder < 10; ++folder) CreateDirectoryW((g_target + L"\\part" + std::to_wstring(folder)).c_str(), nullptr);
@@ -85,8 +144,8 @@ unsigned __stdcall MakeChanges(void*) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc < 2) {
-        fwprintf(stderr, L"usage: lurmo-bench-watch EMPTY-FOLDER\n");
+    if (argc != 2 && !(argc == 4 && wcscmp(argv[2], L"--move") == 0)) {
+        fwprintf(stderr, L"usage: lurmo-bench-watch EMPTY-FOLDER [--move FOLDER]\n");
         return 2;
     }
     g_target = argv[1];
@@ -121,9 +180,16 @@ int wmain(int argc, wchar_t** argv) {
         },
         600000);
     const DWORD end = GetTickCount();
-    wprintf(L"RESULT changes=%d making=%.2f agreed=%ls seconds=%.2f\n", kFiles * 2 + kFiles / 2,
+    wprintf(L"RESULT changes=%d making=%.2f agreed=%ls seconds=%.2f", kFiles * 2 + kFiles / 2,
             (changed - start) / 1000.0, agreed ? L"yes" : L"no", (end - start) / 1000.0);
+    bool moved = true;
+    if (argc == 4) {
+        double seconds = 0;
+        moved = MoveIn(argv[3], seconds);
+        wprintf(L" freeze=%.3f moved=%ls move_seconds=%.2f", g_longestWait, moved ? L"yes" : L"no", seconds);
+    }
+    wprintf(L"\n");
     DestroyWindow(g_app.main);
     Pump();
-    return agreed ? 0 : 1;
+    return agreed && moved ? 0 : 1;
 }

@@ -1,13 +1,23 @@
 #include "engine/accumulation.h"
 
+#include <process.h>
+
+#include <atomic>
+#include <deque>
 #include <memory>
+#include <new>
 #include <utility>
+#include <vector>
 
 #include "engine/folder_tree.h"
+#include "engine/folder_walk.h"
+#include "engine/handles.h"
 
 namespace lurmo {
 
 namespace {
+
+static_assert(std::atomic<LONG>::is_always_lock_free, "the run's counters must be lock-free");
 
 bool IsFolder(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
@@ -21,52 +31,252 @@ SnapshotEntry* MakeSnapshotEntry(const WIN32_FIND_DATAW& data, uint64_t size) {
     return entry.release();
 }
 
-// Owns a record until a sink takes it, so a failure on the way releases it.
-template <typename Entry>
-struct EntryOwner {
-    Entry* entry;
-    ~EntryOwner() { ReleaseRowEntry(entry, false); }
-    Entry* release() { return std::exchange(entry, nullptr); }
+// One child of the target, in the order the file system listed it. The run's thread
+// makes it and alone reads it once openPieces has fallen to 0; until then the measuring
+// threads own its pieces and arenas (the list of pieces under the run's lock).
+struct Slot {
+    RowEntry* record = nullptr;     // owned; handed to the sink on delivery
+    bool folder = false;
+    std::atomic<LONG> openPieces{0};
+    // A file whose measuring the cancel request interrupted: the only child that keeps its
+    // row behind the request, and only in snapshot mode.
+    bool measuredUnderCancel = false;
+    std::vector<std::unique_ptr<WalkJob>> pieces;
+    std::unique_ptr<NodeArena[]> arenas;   // one per measuring thread, when a tree is kept
 };
 
-// One child in file-operation mode. False when the run was cancelled meanwhile; the
-// child is then discarded.
-bool MeasureTreeChild(RunParameters& params, const WIN32_FIND_DATAW& data, const RunSink& sink,
-                      RunResult& result) {
-    if (IsFolder(data)) {
-        EntryOwner<FolderEntry> entry{MakeFolderEntry(data)};
-        if (MayEnterFolder(params, data, params.nameSlot)) FillFolder(params, entry.entry, params.nameSlot);
-        if (IsCancelled(params)) return false;
-        result.grandTotal += entry.entry->size;
-        ++result.rowCount;
-        sink.folderRow(entry.release());
-    } else {
-        WriteName(params, params.nameSlot, data.cFileName);
-        EntryOwner<FileEntry> entry{MakeFileEntry(params, data)};
-        if (IsCancelled(params)) return false;
-        MarkShortcut(*entry.entry);
-        result.grandTotal += entry.entry->size;
-        ++result.rowCount;
-        sink.fileRow(entry.release());
-    }
-    return true;
+struct QueuedPiece {
+    Slot* slot;
+    WalkJob* piece;
+};
+
+// What the run's thread and its measuring threads share. The queue is guarded by lock;
+// `ready` counts the pieces queued (and the wake-ups of a stop); the counters are
+// written by whoever changes what they count.
+struct SharedRun {
+    CRITICAL_SECTION lock;
+    std::deque<QueuedPiece> queue;
+    unique_handle ready;      // semaphore
+    unique_handle progress;   // auto-reset event: a slot was finished
+    std::atomic<LONG> queued{0};
+    std::atomic<LONG> idle{0};
+    std::atomic<LONG> stop{0};
+    std::atomic<LONG> halt{0};     // the run ends early: the measuring threads stop their walks
+    std::atomic<LONG> failed{0};   // a measuring thread ran out of memory
+    bool keepTrees = false;
+};
+
+// A measuring thread: each owns its parameters (path and scratch state).
+struct Measurer {
+    SharedRun* run = nullptr;
+    uint32_t index = 0;
+    RunParameters params;
+    unique_handle thread;
+};
+
+struct ShareContext {
+    SharedRun* run;
+    Slot* slot;
+};
+
+bool WantsWork(void* context) {
+    const SharedRun* run = static_cast<ShareContext*>(context)->run;
+    return run->idle.load(std::memory_order_relaxed) > 0 && run->queued.load(std::memory_order_relaxed) == 0;
 }
 
-// One child in snapshot mode: the row is kept even when the cancel request arrives
-// while it is measured, except for a folder whose sum was cut short.
-bool MeasureSnapshotChild(RunParameters& params, const WIN32_FIND_DATAW& data, const RunSink& sink,
-                          RunResult& result) {
-    uint64_t size = 0;
-    if (IsFolder(data)) {
-        if (MayEnterFolder(params, data, params.nameSlot)) size = SumFolder(params, params.nameSlot, data.cFileName);
-        if (IsCancelled(params)) return false;
-    } else {
-        size = MeasureFileSize(params, data, params.nameSlot);
+void Enqueue(SharedRun& run, Slot* slot, std::unique_ptr<WalkJob> piece, bool first) {
+    // Counted open before it is visible, so that its slot cannot be seen finished early.
+    slot->openPieces.fetch_add(1);
+    EnterCriticalSection(&run.lock);
+    WalkJob* raw = piece.get();
+    try {
+        slot->pieces.push_back(std::move(piece));
+        if (first) run.queue.push_front({slot, raw});
+        else run.queue.push_back({slot, raw});
+    } catch (...) {
+        LeaveCriticalSection(&run.lock);
+        slot->openPieces.fetch_sub(1);
+        throw;
     }
-    result.grandTotal += size;
+    run.queued.fetch_add(1);
+    LeaveCriticalSection(&run.lock);
+    ReleaseSemaphore(run.ready.get(), 1, nullptr);
+}
+
+// A piece handed on by a walk goes first, as it belongs to a slot that is waited for.
+void HandPiece(void* context, std::unique_ptr<WalkJob> piece) {
+    auto* share = static_cast<ShareContext*>(context);
+    Enqueue(*share->run, share->slot, std::move(piece), true);
+}
+
+void FinishPiece(SharedRun& run, Slot* slot) {
+    if (slot->openPieces.fetch_sub(1) == 1) SetEvent(run.progress.get());
+}
+
+void ServePieces(Measurer& self) {
+    SharedRun& run = *self.run;
+    for (;;) {
+        run.idle.fetch_add(1);
+        WaitForSingleObject(run.ready.get(), INFINITE);
+        run.idle.fetch_sub(1);
+        if (run.stop.load()) return;
+        EnterCriticalSection(&run.lock);
+        const QueuedPiece next = run.queue.front();
+        run.queue.pop_front();
+        run.queued.fetch_sub(1);
+        LeaveCriticalSection(&run.lock);
+
+        ShareContext context{&run, next.slot};
+        const WalkShare share{&context, WantsWork, HandPiece};
+        self.params.path = next.piece->path;
+        NodeArena* arena = run.keepTrees ? &next.slot->arenas[self.index] : nullptr;
+        try {
+            WalkFolder(self.params, *next.piece, arena, &share);
+        } catch (...) {
+            // The run learns of the failure before the slot can look finished.
+            run.failed.store(1);
+            run.halt.store(1);
+            FinishPiece(run, next.slot);
+            throw;
+        }
+        FinishPiece(run, next.slot);
+    }
+}
+
+// Nothing may leave a thread procedure: running out of memory stops the whole run,
+// which the run's thread reports as its own failure.
+unsigned __stdcall MeasureThread(void* argument) {
+    auto& self = *static_cast<Measurer*>(argument);
+    try {
+        ServePieces(self);
+    } catch (...) {
+        self.run->failed.store(1);
+        self.run->halt.store(1);
+        SetEvent(self.run->progress.get());
+    }
+    return 0;
+}
+
+uint32_t MeasureThreadCount(const RunParameters& params) {
+    if (params.threads) return params.threads < kMaxMeasureThreads ? params.threads : kMaxMeasureThreads;
+    SYSTEM_INFO info{};
+    GetSystemInfo(&info);
+    const uint32_t processors = info.dwNumberOfProcessors ? info.dwNumberOfProcessors : 1;
+    return processors < kMaxMeasureThreads ? processors : kMaxMeasureThreads;
+}
+
+// The measuring threads of one run; they are told to stop and waited for when it goes,
+// however the run ends.
+struct MeasurerCrew {
+    SharedRun run;
+    std::vector<std::unique_ptr<Measurer>> measurers;
+
+    ~MeasurerCrew() {
+        run.halt.store(1);
+        run.stop.store(1);
+        std::vector<HANDLE> threads;
+        for (const auto& measurer : measurers) {
+            if (measurer->thread) threads.push_back(measurer->thread.get());
+        }
+        if (!threads.empty()) {
+            ReleaseSemaphore(run.ready.get(), static_cast<LONG>(threads.size()), nullptr);
+            // A walk looks at the request after every item, so this does not take long.
+            WaitForMultipleObjects(static_cast<DWORD>(threads.size()), threads.data(), TRUE, INFINITE);
+        }
+        DeleteCriticalSection(&run.lock);
+    }
+};
+
+void StartCrew(MeasurerCrew& crew, const RunParameters& params, uint32_t count) {
+    crew.run.ready.reset(CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr));
+    crew.run.progress.reset(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    if (!crew.run.ready || !crew.run.progress) throw std::bad_alloc();
+    for (uint32_t i = 0; i < count; ++i) {
+        auto measurer = std::make_unique<Measurer>();
+        measurer->run = &crew.run;
+        measurer->index = i;
+        measurer->params.usedSize = params.usedSize;
+        measurer->params.clusterSize = params.clusterSize;
+        measurer->params.path = params.path.substr(0, params.nameSlot);
+        measurer->params.nameSlot = params.nameSlot;
+        measurer->params.cancel = params.cancel;
+        measurer->params.halt = &crew.run.halt;
+        crew.measurers.push_back(std::move(measurer));
+        const uintptr_t thread = _beginthreadex(nullptr, 0, MeasureThread, crew.measurers.back().get(), 0, nullptr);
+        if (!thread) {
+            if (i == 0) throw std::bad_alloc();
+            break;   // fewer threads measure
+        }
+        crew.measurers.back()->thread.reset(reinterpret_cast<HANDLE>(thread));
+    }
+}
+
+// Completes a finished folder slot: the bytes of each piece go to the nodes above it,
+// and the nodes made on every thread to the row's own arena.
+void CompleteSlot(Slot& slot, uint32_t threads) {
+    if (!slot.folder) return;
+    uint64_t total = 0;
+    for (const auto& piece : slot.pieces) {
+        total += piece->total;
+        for (Node* node : piece->chain) node->size += piece->total;
+    }
+    slot.record->size = total;
+    if (slot.arenas) {
+        auto* entry = static_cast<FolderEntry*>(slot.record);
+        for (uint32_t i = 0; i < threads; ++i) ArenaAdopt(entry->arena, slot.arenas[i]);
+    }
+}
+
+void ReleaseSlot(Slot& slot, bool snapshotMode) {
+    ReleaseRowEntry(std::exchange(slot.record, nullptr), snapshotMode);
+}
+
+// Makes the slot of one child: a file is measured here at once, a folder is queued.
+void OpenSlot(RunParameters& params, const WIN32_FIND_DATAW& data, bool snapshotMode, MeasurerCrew& crew,
+              Slot& slot, uint32_t threads) {
+    if (!IsFolder(data)) {
+        WriteName(params, params.nameSlot, data.cFileName);
+        if (snapshotMode) {
+            slot.record = MakeSnapshotEntry(data, MeasureFileSize(params, data, params.nameSlot));
+        } else {
+            FileEntry* entry = MakeFileEntry(params, data);
+            MarkShortcut(*entry);
+            slot.record = entry;
+        }
+        return;
+    }
+    slot.folder = true;
+    slot.record = snapshotMode ? static_cast<RowEntry*>(MakeSnapshotEntry(data, 0))
+                               : static_cast<RowEntry*>(MakeFolderEntry(data));
+    if (!MayEnterFolder(params, data, params.nameSlot)) return;
+    auto piece = std::make_unique<WalkJob>();
+    WriteName(params, params.nameSlot, data.cFileName);
+    piece->path = params.path;
+    if (!snapshotMode) {
+        slot.arenas = std::make_unique<NodeArena[]>(threads);
+        piece->map = &static_cast<FolderEntry*>(slot.record)->children;
+    }
+    Enqueue(crew.run, &slot, std::move(piece), false);
+}
+
+enum class Delivery { Delivered, NotReady, Stop };
+
+// Hands the front slot to the sink when it is finished. Once the cancel request is seen
+// no child is handed over, but for a file that was being measured when it came, which
+// keeps its row in snapshot mode; the run ends behind it.
+Delivery DeliverFront(RunParameters& params, bool snapshotMode, Slot& slot, uint32_t threads, const RunSink& sink,
+                      RunResult& result) {
+    if (slot.openPieces.load(std::memory_order_acquire) != 0) return Delivery::NotReady;
+    const bool cancelled = IsCancelled(params);
+    if (cancelled && !(snapshotMode && slot.measuredUnderCancel)) return Delivery::Stop;
+    CompleteSlot(slot, threads);
+    RowEntry* record = std::exchange(slot.record, nullptr);
+    result.grandTotal += record->size;
     ++result.rowCount;
-    sink.snapshotRow(MakeSnapshotEntry(data, size));
-    return !IsCancelled(params);
+    if (snapshotMode) sink.snapshotRow(static_cast<SnapshotEntry*>(record));
+    else if (slot.folder) sink.folderRow(static_cast<FolderEntry*>(record));
+    else sink.fileRow(static_cast<FileEntry*>(record));
+    return cancelled ? Delivery::Stop : Delivery::Delivered;
 }
 
 }  // namespace
@@ -76,6 +286,8 @@ RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSin
     WIN32_FIND_DATAW data;
     WriteName(params, params.nameSlot, L"");
     std::wstring target = params.path;
+    // Whether the request was there before the current child came out of the listing.
+    bool cancelledBeforeItem = IsCancelled(params);
     unique_hfind find = OpenEnumeration(target, data);
     if (!find) {
         // A volume root lists no "." and "..", so an empty one has nothing to find at all:
@@ -84,15 +296,64 @@ RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSin
         result.unreadable = error != ERROR_FILE_NOT_FOUND && error != ERROR_NO_MORE_FILES;
         return result;
     }
-    do {
-        if (IsDotEntry(data)) continue;
-        const bool goOn = snapshotMode ? MeasureSnapshotChild(params, data, sink, result)
-                                       : MeasureTreeChild(params, data, sink, result);
-        if (!goOn) {
-            result.outcome = RunOutcome::Cancelled;
-            return result;
+
+    // The crew is declared after the slots, so however the run ends its threads are
+    // stopped and joined before the slots they write to are released.
+    std::deque<Slot> slots;
+    struct SlotsOwner {
+        std::deque<Slot>& slots;
+        bool snapshotMode;
+        ~SlotsOwner() {
+            for (Slot& slot : slots) ReleaseSlot(slot, snapshotMode);
         }
-    } while (NextEnumeration(find.get(), data));
+    } owner{slots, snapshotMode};
+    MeasurerCrew crew;
+    InitializeCriticalSection(&crew.run.lock);
+    crew.run.keepTrees = !snapshotMode;
+    const uint32_t threads = MeasureThreadCount(params);
+    StartCrew(crew, params, threads);
+
+    // The children are listed and queued as they come; the finished ones are handed over
+    // from the front, so the sink sees them in the order the file system gave them.
+    bool listing = true;
+    bool stopped = false;
+    auto deliverReady = [&]() {
+        while (!slots.empty()) {
+            if (crew.run.failed.load()) throw std::bad_alloc();
+            const Delivery delivery = DeliverFront(params, snapshotMode, slots.front(), threads, sink, result);
+            if (delivery == Delivery::NotReady) return;
+            if (delivery == Delivery::Stop) {
+                stopped = true;
+                return;
+            }
+            slots.pop_front();
+        }
+    };
+    while (!stopped) {
+        if (crew.run.failed.load()) throw std::bad_alloc();
+        if (listing) {
+            if (!IsDotEntry(data)) {
+                slots.emplace_back();
+                Slot& slot = slots.back();
+                OpenSlot(params, data, snapshotMode, crew, slot, threads);
+                slot.measuredUnderCancel = !slot.folder && !cancelledBeforeItem && IsCancelled(params);
+            }
+            deliverReady();
+            if (stopped) break;
+            cancelledBeforeItem = IsCancelled(params);
+            listing = NextEnumeration(find.get(), data);
+            if (!listing) find.reset();
+            continue;
+        } else if (slots.empty()) {
+            break;
+        } else {
+            // Waits for a slot to finish; the timeout bounds how late a cancel request
+            // that stops no walk (all are done or queued) is seen here.
+            WaitForSingleObject(crew.run.progress.get(), 50);
+        }
+        deliverReady();
+    }
+    if (stopped) result.outcome = RunOutcome::Cancelled;
     return result;
 }
 

@@ -1,6 +1,7 @@
 #include "engine/entries.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <cwctype>
 #include <new>
@@ -11,9 +12,7 @@ namespace {
 
 size_t NameOffset(bool folder) { return folder ? sizeof(FolderNode) : sizeof(FileNode); }
 
-size_t NodeBytes(bool folder, size_t nameLength) {
-    return NameOffset(folder) + (nameLength + 1) * sizeof(wchar_t);
-}
+size_t NodeBytes(bool folder, size_t nameLength) { return NameOffset(folder) + nameLength * sizeof(wchar_t); }
 
 size_t NodeBytes(const Node* node) { return NodeBytes(!(node->kind & kKindFile), node->nameLength); }
 
@@ -21,24 +20,78 @@ wchar_t* MutableName(Node* node) {
     return reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(node) + NameOffset(!(node->kind & kKindFile)));
 }
 
-// Index of the first item whose key is not below name.
-uint32_t LowerBound(const ChildMap& map, std::wstring_view name) {
-    uint32_t low = 0, high = map.count;
+size_t BlockBytes(uint32_t capacity) { return offsetof(ChildBlock, items) + capacity * sizeof(Node*); }
+
+ChildBlock* NewBlock(NodeArena& arena, uint32_t capacity) {
+    auto* block = static_cast<ChildBlock*>(ArenaAllocate(arena, BlockBytes(capacity)));
+    block->count = 0;
+    block->capacity = capacity;
+    return block;
+}
+
+void ReleaseBlock(NodeArena& arena, ChildBlock* block) { ArenaRelease(arena, block, BlockBytes(block->capacity)); }
+
+// The list of blocks is kept packed like the nodes: it may start on a 4-byte boundary.
+#pragma pack(push, 4)
+struct BlockSlot {
+    ChildBlock* block;
+};
+#pragma pack(pop)
+
+ChildBlock* BlockAt(const ChildMap& map, uint32_t b) {
+    return map.blockCount == 1 ? static_cast<ChildBlock*>(map.store) : static_cast<BlockSlot*>(map.store)[b].block;
+}
+
+// Replaces the list of blocks by one with `block` inserted at b (or, when block is null,
+// with the block at b taken out). Only the list moves, a pointer per block.
+void ReshapeBlockList(ChildMap& map, NodeArena& arena, uint32_t b, ChildBlock* block) {
+    const uint32_t oldCount = map.blockCount;
+    const uint32_t newCount = block ? oldCount + 1 : oldCount - 1;
+    void* store = nullptr;
+    if (newCount == 1) {
+        store = block ? (oldCount == 0 ? block : nullptr) : BlockAt(map, b == 0 ? 1 : 0);
+    }
+    if (!store && newCount > 0) {
+        auto* slots = static_cast<BlockSlot*>(ArenaAllocate(arena, newCount * sizeof(BlockSlot)));
+        uint32_t to = 0;
+        for (uint32_t from = 0; from < oldCount; ++from) {
+            if (from == b) {
+                if (block) slots[to++].block = block;
+                else continue;
+            }
+            slots[to++].block = BlockAt(map, from);
+        }
+        if (block && b == oldCount) slots[to++].block = block;
+        store = slots;
+    }
+    if (oldCount > 1) ArenaRelease(arena, map.store, oldCount * sizeof(BlockSlot));
+    map.store = store;
+    map.blockCount = newCount;
+}
+
+// The block that holds, or would hold, name: the first whose last key is not below it
+// (the last block for a name above every key); its index is left in b.
+ChildBlock* BlockFor(const ChildMap& map, std::wstring_view name, uint32_t& b) {
+    uint32_t low = 0, high = map.blockCount - 1;
     while (low < high) {
-        uint32_t middle = low + (high - low) / 2;
-        if (CompareKeys(NodeName(map.items[middle]), name) < 0) low = middle + 1;
+        const uint32_t middle = low + (high - low) / 2;
+        const ChildBlock* block = BlockAt(map, middle);
+        if (CompareKeys(NodeName(block->items[block->count - 1]), name) < 0) low = middle + 1;
+        else high = middle;
+    }
+    b = low;
+    return BlockAt(map, low);
+}
+
+// Index in the block of the first item whose key is not below name.
+uint32_t LowerBound(const ChildBlock* block, std::wstring_view name) {
+    uint32_t low = 0, high = block->count;
+    while (low < high) {
+        const uint32_t middle = low + (high - low) / 2;
+        if (CompareKeys(NodeName(block->items[middle]), name) < 0) low = middle + 1;
         else high = middle;
     }
     return low;
-}
-
-void Reserve(ChildMap& map, NodeArena& arena, uint32_t capacity) {
-    if (capacity <= map.capacity) return;
-    auto** items = static_cast<Node**>(ArenaAllocate(arena, capacity * sizeof(Node*)));
-    if (map.count) std::memcpy(items, map.items, map.count * sizeof(Node*));
-    ArenaRelease(arena, map.items, map.capacity * sizeof(Node*));
-    map.items = items;
-    map.capacity = capacity;
 }
 
 }  // namespace
@@ -56,9 +109,7 @@ Node* NewNode(NodeArena& arena, bool folder, std::wstring_view name) {
     node->size = 0;
     node->kind = folder ? 0 : kKindFile;
     node->nameLength = static_cast<uint16_t>(name.size());
-    wchar_t* text = MutableName(node);
-    std::memcpy(text, name.data(), name.size() * sizeof(wchar_t));
-    text[name.size()] = L'\0';
+    std::memcpy(MutableName(node), name.data(), name.size() * sizeof(wchar_t));
     return node;
 }
 
@@ -72,15 +123,13 @@ Node* RenameNode(NodeArena& arena, Node* node, std::wstring_view name) {
     if (name.size() > 0xFFFF) name = name.substr(0, 0xFFFF);
     const bool folder = !(node->kind & kKindFile);
     Node* renamed = node;
-    if (((NodeBytes(node) + 7) & ~size_t{7}) != ((NodeBytes(folder, name.size()) + 7) & ~size_t{7})) {
+    if (((NodeBytes(node) + 3) & ~size_t{3}) != ((NodeBytes(folder, name.size()) + 3) & ~size_t{3})) {
         renamed = static_cast<Node*>(ArenaAllocate(arena, NodeBytes(folder, name.size())));
         std::memcpy(static_cast<void*>(renamed), node, NameOffset(folder));
         ArenaRelease(arena, node, NodeBytes(node));
     }
     renamed->nameLength = static_cast<uint16_t>(name.size());
-    wchar_t* text = MutableName(renamed);
-    std::memcpy(text, name.data(), name.size() * sizeof(wchar_t));
-    text[name.size()] = L'\0';
+    std::memcpy(MutableName(renamed), name.data(), name.size() * sizeof(wchar_t));
     return renamed;
 }
 
@@ -96,31 +145,82 @@ int CompareKeys(std::wstring_view a, std::wstring_view b) {
 }
 
 Node* FindChild(const ChildMap& map, std::wstring_view name) {
-    const uint32_t i = LowerBound(map, name);
-    if (i < map.count && CompareKeys(NodeName(map.items[i]), name) == 0) return map.items[i];
+    if (map.count == 0) return nullptr;
+    uint32_t b = 0;
+    const ChildBlock* block = BlockFor(map, name, b);
+    const uint32_t i = LowerBound(block, name);
+    if (i < block->count && CompareKeys(NodeName(block->items[i]), name) == 0) return block->items[i];
+    return nullptr;
+}
+
+Node* ChildAt(const ChildMap& map, uint32_t index) {
+    for (uint32_t b = 0; b < map.blockCount; ++b) {
+        const ChildBlock* block = BlockAt(map, b);
+        if (index < block->count) return block->items[index];
+        index -= block->count;
+    }
     return nullptr;
 }
 
 bool InsertChild(ChildMap& map, NodeArena& arena, Node* node) {
     const std::wstring_view name = NodeName(node);
-    const uint32_t i = LowerBound(map, name);
-    if (i < map.count && CompareKeys(NodeName(map.items[i]), name) == 0) return false;
-    if (map.count == map.capacity) Reserve(map, arena, map.capacity < 4 ? 4 : map.capacity + map.capacity / 2);
-    std::memmove(map.items + i + 1, map.items + i, (map.count - i) * sizeof(Node*));
-    map.items[i] = node;
+    if (map.count == 0) {
+        ChildBlock* block = NewBlock(arena, 4);
+        block->items[block->count++] = node;
+        ReshapeBlockList(map, arena, 0, block);
+        map.count = 1;
+        return true;
+    }
+    uint32_t b = 0;
+    ChildBlock* block = BlockFor(map, name, b);
+    uint32_t i = LowerBound(block, name);
+    if (i < block->count && CompareKeys(NodeName(block->items[i]), name) == 0) return false;
+    if (block->count == block->capacity) {
+        if (block->capacity < kChildBlockItems) {
+            // Grow the block alone, by half again.
+            uint32_t capacity = block->capacity + std::max<uint32_t>(4, block->capacity / 2);
+            if (capacity > kChildBlockItems) capacity = kChildBlockItems;
+            ChildBlock* grown = NewBlock(arena, capacity);
+            std::memcpy(static_cast<void*>(grown->items), block->items, block->count * sizeof(Node*));
+            grown->count = block->count;
+            ReleaseBlock(arena, block);
+            block = grown;
+            if (map.blockCount == 1) map.store = block;
+            else static_cast<BlockSlot*>(map.store)[b].block = block;
+        } else {
+            // Split a full block in two halves, each with room to grow.
+            const uint32_t half = block->count / 2;
+            ChildBlock* upper = NewBlock(arena, half + half / 2 + 1);
+            upper->count = block->count - half;
+            std::memcpy(static_cast<void*>(upper->items), block->items + half, upper->count * sizeof(Node*));
+            block->count = half;
+            ReshapeBlockList(map, arena, b + 1, upper);
+            if (i > half) {
+                i -= half;
+                block = upper;
+            }
+        }
+    }
+    std::memmove(static_cast<void*>(block->items + i + 1), block->items + i, (block->count - i) * sizeof(Node*));
+    block->items[i] = node;
+    ++block->count;
     ++map.count;
     return true;
 }
 
 Node* TakeChild(ChildMap& map, NodeArena& arena, std::wstring_view name) {
-    const uint32_t i = LowerBound(map, name);
-    if (i >= map.count || CompareKeys(NodeName(map.items[i]), name) != 0) return nullptr;
-    Node* node = map.items[i];
-    std::memmove(map.items + i, map.items + i + 1, (map.count - i - 1) * sizeof(Node*));
+    if (map.count == 0) return nullptr;
+    uint32_t b = 0;
+    ChildBlock* block = BlockFor(map, name, b);
+    const uint32_t i = LowerBound(block, name);
+    if (i >= block->count || CompareKeys(NodeName(block->items[i]), name) != 0) return nullptr;
+    Node* node = block->items[i];
+    std::memmove(static_cast<void*>(block->items + i), block->items + i + 1, (block->count - i - 1) * sizeof(Node*));
+    --block->count;
     --map.count;
-    if (map.count == 0) {
-        ArenaRelease(arena, map.items, map.capacity * sizeof(Node*));
-        map = ChildMap{};
+    if (block->count == 0) {
+        ReshapeBlockList(map, arena, b, nullptr);
+        ReleaseBlock(arena, block);
     }
     return node;
 }
@@ -130,20 +230,40 @@ void AdoptChildren(ChildMap& map, NodeArena& arena, Node** nodes, size_t count) 
     if (count == 0) return;
     std::sort(nodes, nodes + count,
               [](const Node* a, const Node* b) { return CompareKeys(NodeName(a), NodeName(b)) < 0; });
-    Reserve(map, arena, static_cast<uint32_t>(count));
+    // A repeated name keeps its first node.
+    size_t kept = 0;
     for (size_t i = 0; i < count; ++i) {
-        Node* node = nodes[i];
-        if (map.count && CompareKeys(NodeName(map.items[map.count - 1]), NodeName(node)) == 0) {
-            ReleaseNode(arena, node);
+        if (kept && CompareKeys(NodeName(nodes[kept - 1]), NodeName(nodes[i])) == 0) {
+            ReleaseNode(arena, nodes[i]);
             continue;
         }
-        map.items[map.count++] = node;
+        nodes[kept++] = nodes[i];
     }
+    // Blocks of even size and exact capacity: a freshly measured tree carries no slack.
+    const size_t blocks = (kept + kChildBlockItems - 1) / kChildBlockItems;
+    BlockSlot* slots = blocks > 1 ? static_cast<BlockSlot*>(ArenaAllocate(arena, blocks * sizeof(BlockSlot))) : nullptr;
+    size_t from = 0;
+    for (size_t b = 0; b < blocks; ++b) {
+        const size_t to = kept * (b + 1) / blocks;
+        ChildBlock* block = NewBlock(arena, static_cast<uint32_t>(to - from));
+        std::memcpy(static_cast<void*>(block->items), nodes + from, (to - from) * sizeof(Node*));
+        block->count = static_cast<uint32_t>(to - from);
+        if (slots) slots[b].block = block;
+        else map.store = block;
+        from = to;
+    }
+    if (slots) map.store = slots;
+    map.count = static_cast<uint32_t>(kept);
+    map.blockCount = static_cast<uint32_t>(blocks);
 }
 
 void ReleaseChildren(ChildMap& map, NodeArena& arena) {
-    for (uint32_t i = 0; i < map.count; ++i) ReleaseNode(arena, map.items[i]);
-    ArenaRelease(arena, map.items, map.capacity * sizeof(Node*));
+    for (uint32_t b = 0; b < map.blockCount; ++b) {
+        ChildBlock* block = BlockAt(map, b);
+        for (uint32_t i = 0; i < block->count; ++i) ReleaseNode(arena, block->items[i]);
+        ReleaseBlock(arena, block);
+    }
+    if (map.blockCount > 1) ArenaRelease(arena, map.store, map.blockCount * sizeof(BlockSlot));
     map = ChildMap{};
 }
 

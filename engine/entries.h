@@ -21,19 +21,33 @@ constexpr uint32_t kKindShortcut = 0x8;    // a file whose name ends in ".lnk", 
 // --- Folder tree nodes ------------------------------------------------------------
 // A node lives in its tree's arena with its name stored inline right behind it, so each
 // name is kept once and the node needs no pointer to it. Nodes carry no time and no path.
+// Nodes and child blocks are packed on 4-byte boundaries: a file node with a 12-character
+// name takes 36 bytes rather than 48, which is most of a big tree's memory. The engine
+// reads their fields by value; nothing keeps a pointer to a field.
+#pragma pack(push, 4)
 struct Node {
     uint64_t size;
-    uint32_t kind;         // 0 folder, 1 file, 3 compressed file
-    uint16_t nameLength;   // in UTF-16 units, without the terminator
-    uint16_t reserved;
+    uint16_t nameLength;   // in UTF-16 units; the name is not terminated
+    uint16_t kind;         // 0 folder, 1 file, 3 compressed file
 };
 
 // The children of one folder, ordered by name compared as unsigned UTF-16 code units
-// (case-sensitive, shorter prefix first). Keys are the children's own names.
+// (case-sensitive, shorter prefix first). Keys are the children's own names. They stand
+// in blocks of at most kChildBlockItems, so adding or removing one child moves one
+// block and, when a block splits or empties, the short list of blocks: never the whole
+// folder. `store` is the only block while blockCount is 1, else the list of blocks.
 struct ChildMap {
-    Node** items = nullptr;
-    uint32_t count = 0;
-    uint32_t capacity = 0;
+    void* store = nullptr;
+    uint32_t count = 0;        // children in all blocks
+    uint32_t blockCount = 0;
+};
+
+constexpr uint32_t kChildBlockItems = 120;   // a full block stays below the arena's small limit
+
+struct ChildBlock {
+    uint32_t count;
+    uint32_t capacity;
+    Node* items[kChildBlockItems];   // only `capacity` of them are allocated
 };
 
 struct FileNode : Node {};
@@ -41,6 +55,7 @@ struct FileNode : Node {};
 struct FolderNode : Node {
     ChildMap children;
 };
+#pragma pack(pop)
 
 std::wstring_view NodeName(const Node* node);
 Node* NewNode(NodeArena& arena, bool folder, std::wstring_view name);
@@ -58,6 +73,17 @@ Node* TakeChild(ChildMap& map, NodeArena& arena, std::wstring_view name);
 // Replaces the (empty) map by the given nodes, sorted; a repeated name keeps its first node.
 void AdoptChildren(ChildMap& map, NodeArena& arena, Node** nodes, size_t count);
 void ReleaseChildren(ChildMap& map, NodeArena& arena);
+// The child at index (0 .. count-1) in key order; for walks over a whole folder.
+Node* ChildAt(const ChildMap& map, uint32_t index);
+// Calls visit(node) for each child in key order.
+template <typename Visit>
+void VisitChildren(const ChildMap& map, Visit visit) {
+    for (uint32_t b = 0; b < map.blockCount; ++b) {
+        const ChildBlock* block = map.blockCount == 1 ? static_cast<const ChildBlock*>(map.store)
+                                                      : static_cast<ChildBlock* const*>(map.store)[b];
+        for (uint32_t i = 0; i < block->count; ++i) visit(block->items[i]);
+    }
+}
 
 // --- Row records -------------------------------------------------------------------
 // Every row record begins with these four fields, so code that shows, sorts or exports

@@ -1,6 +1,9 @@
 #include "engine/file_system.h"
 
+#include <winternl.h>
+
 #include <atomic>
+#include <cstring>
 
 namespace lurmo {
 
@@ -110,6 +113,91 @@ bool NextEnumeration(HANDLE find, WIN32_FIND_DATAW& data) {
     if (!FindNextFileW(find, &data)) return false;
     ApplyProbe(data);
     return true;
+}
+
+namespace {
+
+using QueryDirectory = NTSTATUS(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG,
+                                        FILE_INFORMATION_CLASS, BOOLEAN, PUNICODE_STRING, BOOLEAN);
+
+QueryDirectory DirectoryQuery() {
+    static const auto query = reinterpret_cast<QueryDirectory>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryDirectoryFile")));
+    return query;
+}
+
+constexpr size_t kReaderBytes = 64 * 1024;
+
+// Fills the buffer with the next entries; false when none are left or the query failed.
+bool FillReader(FolderReader& reader) {
+    IO_STATUS_BLOCK status{};
+    const NTSTATUS result =
+        DirectoryQuery()(reader.folder.get(), nullptr, nullptr, nullptr, &status, reader.buffer.data(),
+                         static_cast<ULONG>(reader.buffer.size() * sizeof(ULONGLONG)), FileDirectoryInformation,
+                         FALSE, nullptr, FALSE);
+    reader.offset = 0;
+    reader.filled = result >= 0 ? status.Information : 0;
+    return reader.filled != 0;
+}
+
+void ToFindData(const FILE_DIRECTORY_INFORMATION& entry, WIN32_FIND_DATAW& data) {
+    data.dwFileAttributes = entry.FileAttributes;
+    auto toTime = [](const LARGE_INTEGER& value) {
+        return FILETIME{static_cast<DWORD>(value.QuadPart), static_cast<DWORD>(value.QuadPart >> 32)};
+    };
+    data.ftCreationTime = toTime(entry.CreationTime);
+    data.ftLastAccessTime = toTime(entry.LastAccessTime);
+    data.ftLastWriteTime = toTime(entry.LastWriteTime);
+    data.nFileSizeHigh = static_cast<DWORD>(static_cast<uint64_t>(entry.EndOfFile.QuadPart) >> 32);
+    data.nFileSizeLow = static_cast<DWORD>(entry.EndOfFile.QuadPart);
+    data.dwReserved0 = data.dwReserved1 = 0;
+    size_t length = entry.FileNameLength / sizeof(wchar_t);
+    if (length >= MAX_PATH) length = MAX_PATH - 1;
+    std::memcpy(data.cFileName, entry.FileName, length * sizeof(wchar_t));
+    data.cFileName[length] = L'\0';
+    data.cAlternateFileName[0] = L'\0';
+}
+
+// Takes the entry at the reader's offset, querying for more when the buffer is used up.
+bool TakeEntry(FolderReader& reader, WIN32_FIND_DATAW& data) {
+    if (reader.offset >= reader.filled && !FillReader(reader)) return false;
+    const auto* bytes = reinterpret_cast<const BYTE*>(reader.buffer.data());
+    const auto& entry = *reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(bytes + reader.offset);
+    ToFindData(entry, data);
+    reader.offset = entry.NextEntryOffset ? reader.offset + entry.NextEntryOffset : reader.filled;
+    ApplyProbe(data);
+    return true;
+}
+
+}  // namespace
+
+bool OpenFolderReader(FolderReader& reader, std::wstring& folder, WIN32_FIND_DATAW& data) {
+    CloseFolderReader(reader);
+    if (!DirectoryQuery()) {
+        reader.find = OpenEnumeration(folder, data);
+        return static_cast<bool>(reader.find);
+    }
+    if (EnumerationRefused(folder)) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return false;
+    }
+    reader.folder.reset(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!reader.folder) return false;
+    if (reader.buffer.empty()) reader.buffer.resize(kReaderBytes / sizeof(ULONGLONG));
+    return TakeEntry(reader, data);
+}
+
+bool NextFolderEntry(FolderReader& reader, WIN32_FIND_DATAW& data) {
+    if (reader.find) return NextEnumeration(reader.find.get(), data);
+    return reader.folder && TakeEntry(reader, data);
+}
+
+void CloseFolderReader(FolderReader& reader) {
+    reader.folder.reset();
+    reader.find.reset();
+    reader.offset = reader.filled = 0;
 }
 
 bool FindItem(const std::wstring& fullPath, WIN32_FIND_DATAW& data) {

@@ -30,6 +30,23 @@ bool IsWine();
 // those by name.
 unique_hfind OpenEnumeration(std::wstring& folder, WIN32_FIND_DATAW& data);
 bool NextEnumeration(HANDLE find, WIN32_FIND_DATAW& data);
+// Reads a folder's entries many at a time straight from the system's directory query,
+// without the short names and per-entry calls a find handle costs; where that query is
+// not to be had, it reads through a find handle instead. Entries come as find data.
+struct FolderReader {
+    unique_hfile folder;
+    unique_hfind find;                  // the fallback
+    std::vector<ULONGLONG> buffer;      // kept between folders
+    size_t offset = 0;                  // of the next entry in the buffer
+    size_t filled = 0;                  // bytes the last query returned; 0 for none left
+};
+
+// Opens the folder whose full path is `folder` and reads its first entry into data.
+// False when it cannot be read or holds nothing at all.
+bool OpenFolderReader(FolderReader& reader, std::wstring& folder, WIN32_FIND_DATAW& data);
+bool NextFolderEntry(FolderReader& reader, WIN32_FIND_DATAW& data);
+void CloseFolderReader(FolderReader& reader);
+
 // Reads the find data of one item.
 bool FindItem(const std::wstring& fullPath, WIN32_FIND_DATAW& data);
 

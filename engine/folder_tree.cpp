@@ -1,86 +1,15 @@
 #include "engine/folder_tree.h"
 
+#include <utility>
 #include <vector>
+
+#include "engine/folder_walk.h"
 
 namespace lurmo {
 
 namespace {
 
 bool IsFolder(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-
-
-// The walks below are iterative, with one level per open folder, so that a tree as deep
-// as the extended-length paths allow cannot exhaust the thread's stack.
-
-struct TreeLevel {
-    unique_hfind find;
-    ChildMap* map;
-    uint64_t* size;
-    size_t childPosition;
-    size_t pendingStart;
-};
-
-// Builds the tree of the folder `name` (at position of the path) into map and size.
-void FillTree(RunParameters& params, NodeArena& arena, ChildMap& map, uint64_t& size, size_t position,
-              std::wstring_view name) {
-    std::vector<TreeLevel> levels;
-    WIN32_FIND_DATAW data;
-
-    auto enter = [&](ChildMap* into, uint64_t* total, size_t at, std::wstring_view folder) {
-        WriteName(params, at, folder);
-        unique_hfind find = OpenEnumeration(params.path, data);
-        if (!find) return false;
-        levels.push_back({std::move(find), into, total, at + folder.size() + 1, params.pending.size()});
-        return true;
-    };
-    auto finishTop = [&]() {
-        TreeLevel& top = levels.back();
-        AdoptChildren(*top.map, arena, params.pending.data() + top.pendingStart,
-                      params.pending.size() - top.pendingStart);
-        params.pending.resize(top.pendingStart);
-        const uint64_t total = *top.size;
-        levels.pop_back();
-        if (!levels.empty()) *levels.back().size += total;
-    };
-
-    bool haveEntry = enter(&map, &size, position, name);
-    while (!levels.empty()) {
-        if (!haveEntry) {
-            finishTop();
-            haveEntry = !levels.empty() && NextEnumeration(levels.back().find.get(), data);
-            continue;
-        }
-        const size_t top = levels.size() - 1;
-        if (!IsDotEntry(data)) {
-            const size_t childPosition = levels[top].childPosition;
-            if (IsFolder(data)) {
-                auto* folder = static_cast<FolderNode*>(MakeFolderNode(arena, data));
-                params.pending.push_back(folder);
-                if (MayEnterFolder(params, data, childPosition) &&
-                    enter(&folder->children, &folder->size, childPosition, NodeName(folder))) {
-                    haveEntry = true;  // the new level's first entry is in data
-                    if (IsCancelled(params)) break;
-                    continue;
-                }
-            } else {
-                Node* file = MakeFileNode(params, arena, data, true, childPosition);
-                params.pending.push_back(file);
-                *levels[top].size += file->size;
-            }
-        }
-        if (IsCancelled(params)) break;
-        haveEntry = NextEnumeration(levels[top].find.get(), data);
-    }
-    // A cancelled walk still hands every node made so far to its map, so the partial
-    // tree is owned and released like a whole one.
-    while (!levels.empty()) finishTop();
-}
-
-struct SumLevel {
-    unique_hfind find;
-    size_t childPosition;
-    uint64_t total;
-};
 
 }  // namespace
 
@@ -94,52 +23,18 @@ bool MayEnterFolder(RunParameters& params, const WIN32_FIND_DATAW& data, size_t 
 
 void FillFolder(RunParameters& params, FolderEntry* entry, size_t position) {
     entry->size = 0;
-    FillTree(params, entry->arena, entry->children, entry->size, position, entry->name);
+    WriteName(params, position, entry->name);
+    WalkJob job;
+    job.map = &entry->children;
+    WalkFolder(params, job, &entry->arena, nullptr);
+    entry->size = job.total;
 }
 
 uint64_t SumFolder(RunParameters& params, size_t position, std::wstring_view name) {
-    std::vector<SumLevel> levels;
-    WIN32_FIND_DATAW data;
-
-    auto enter = [&](size_t at, std::wstring_view folder) {
-        WriteName(params, at, folder);
-        unique_hfind find = OpenEnumeration(params.path, data);
-        if (!find) return false;
-        levels.push_back({std::move(find), at + folder.size() + 1, 0});
-        return true;
-    };
-
-    bool haveEntry = enter(position, name);
-    uint64_t result = 0;
-    while (!levels.empty()) {
-        if (!haveEntry) {
-            const uint64_t total = levels.back().total;
-            levels.pop_back();
-            if (levels.empty()) result = total;
-            else levels.back().total += total;
-            haveEntry = !levels.empty() && NextEnumeration(levels.back().find.get(), data);
-            continue;
-        }
-        const size_t top = levels.size() - 1;
-        if (!IsDotEntry(data)) {
-            const size_t childPosition = levels[top].childPosition;
-            if (IsFolder(data)) {
-                if (MayEnterFolder(params, data, childPosition)) {
-                    // enter() writes the name into the path before it reuses data.
-                    if (enter(childPosition, std::wstring_view(data.cFileName))) {
-                        haveEntry = true;
-                        if (IsCancelled(params)) return 0;
-                        continue;
-                    }
-                }
-            } else {
-                levels[top].total += MeasureFileSize(params, data, childPosition);
-            }
-        }
-        if (IsCancelled(params)) return 0;
-        haveEntry = NextEnumeration(levels[top].find.get(), data);
-    }
-    return result;
+    WriteName(params, position, name);
+    WalkJob job;
+    WalkFolder(params, job, nullptr, nullptr);
+    return IsCancelled(params) ? 0 : job.total;
 }
 
 namespace {
@@ -147,13 +42,23 @@ namespace {
 // The folders along a relative path: the sizes to correct, the map that holds the last
 // component, and that component. False when a component is missing or is a file.
 struct PathWalk {
-    std::vector<uint64_t*> sizes;
+    std::vector<Node*> folders;   // below the entry, whose size is corrected apart
     ChildMap* map = nullptr;
     std::wstring_view leaf;
 };
 
+void AddToSizes(FolderEntry* entry, const PathWalk& walk, uint64_t bytes) {
+    entry->size += bytes;
+    for (Node* folder : walk.folders) folder->size += bytes;
+}
+
+void SubtractFromSizes(FolderEntry* entry, const PathWalk& walk, uint64_t bytes) {
+    entry->size -= bytes;
+    for (Node* folder : walk.folders) folder->size -= bytes;
+}
+
 bool WalkToLeaf(FolderEntry* entry, std::wstring_view path, PathWalk& walk) {
-    walk.sizes.assign(1, &entry->size);
+    walk.folders.clear();
     walk.map = &entry->children;
     for (;;) {
         const size_t separator = path.find(L'\\');
@@ -164,7 +69,7 @@ bool WalkToLeaf(FolderEntry* entry, std::wstring_view path, PathWalk& walk) {
         Node* node = FindChild(*walk.map, path.substr(0, separator));
         if (!node || (node->kind & kKindFile)) return false;
         auto* folder = static_cast<FolderNode*>(node);
-        walk.sizes.push_back(&folder->size);
+        walk.folders.push_back(folder);
         walk.map = &folder->children;
         path.remove_prefix(separator + 1);
     }
@@ -187,7 +92,11 @@ uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, Fold
         }
         auto* folder = static_cast<FolderNode*>(node);
         if (MayEnterFolder(params, data, position)) {
-            FillTree(params, entry->arena, folder->children, folder->size, position, NodeName(folder));
+            WriteName(params, position, NodeName(folder));
+            WalkJob job;
+            job.map = &folder->children;
+            WalkFolder(params, job, &entry->arena, nullptr);
+            folder->size = job.total;
         }
     } else {
         // A new file is counted at once from its find data: a file moved in, or written
@@ -200,7 +109,25 @@ uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, Fold
         }
     }
     const uint64_t added = node->size;
-    for (uint64_t* size : walk.sizes) *size += added;
+    AddToSizes(entry, walk, added);
+    return added;
+}
+
+bool TreeCanAdd(std::wstring_view relativePath, FolderEntry* entry) {
+    PathWalk walk;
+    return WalkToLeaf(entry, relativePath, walk) && !FindChild(*walk.map, walk.leaf);
+}
+
+uint64_t TreeGraftFolder(std::wstring_view relativePath, FolderEntry* entry, FolderEntry* measured) {
+    PathWalk walk;
+    if (!WalkToLeaf(entry, relativePath, walk) || FindChild(*walk.map, walk.leaf)) return 0;
+    auto* folder = static_cast<FolderNode*>(NewNode(entry->arena, true, walk.leaf));
+    ArenaAdopt(entry->arena, measured->arena);
+    folder->children = std::exchange(measured->children, ChildMap{});
+    folder->size = std::exchange(measured->size, 0);
+    InsertChild(*walk.map, entry->arena, folder);
+    const uint64_t added = folder->size;
+    AddToSizes(entry, walk, added);
     return added;
 }
 
@@ -211,7 +138,7 @@ uint64_t TreeRemoveItem(std::wstring_view relativePath, FolderEntry* entry) {
     if (!node) return 0;
     const uint64_t removed = node->size;
     ReleaseNode(entry->arena, node);
-    for (uint64_t* size : walk.sizes) *size -= removed;
+    SubtractFromSizes(entry, walk, removed);
     return removed;
 }
 
@@ -224,7 +151,8 @@ uint64_t TreeUpdateItem(RunParameters& params, std::wstring_view relativePath, F
     const uint64_t before = node->size;
     const uint64_t after = RefreshFileNodeSize(params, data, node);
     if (after != before) {
-        for (uint64_t* size : walk.sizes) *size = *size - before + after;
+        SubtractFromSizes(entry, walk, before);
+        AddToSizes(entry, walk, after);
     }
     return entry->size;
 }
@@ -241,7 +169,7 @@ uint64_t TreeRenameItem(std::wstring_view oldRelativePath, FolderEntry* entry, s
     if (Node* previous = TakeChild(*walk.map, entry->arena, newName)) {
         replaced = previous->size;
         ReleaseNode(entry->arena, previous);
-        for (uint64_t* size : walk.sizes) *size -= replaced;
+        SubtractFromSizes(entry, walk, replaced);
     }
     InsertChild(*walk.map, entry->arena, node);
     return replaced;
@@ -255,10 +183,9 @@ TreeCensus CountTree(const FolderEntry* entry) {
         const ChildMap* map = maps.back();
         maps.pop_back();
         census.nodes += map->count;
-        for (uint32_t i = 0; i < map->count; ++i) {
-            const Node* node = map->items[i];
+        VisitChildren(*map, [&maps](const Node* node) {
             if (!(node->kind & kKindFile)) maps.push_back(&static_cast<const FolderNode*>(node)->children);
-        }
+        });
     }
     return census;
 }

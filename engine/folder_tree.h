@@ -30,6 +30,14 @@ uint64_t SumFolder(RunParameters& params, size_t position, std::wstring_view nam
 // enters with size 0 until its modification notice. Returns the bytes added.
 uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, FolderEntry* entry,
                      const WIN32_FIND_DATAW& data);
+// Places a folder measured apart (on another thread, into its own entry) at the relative
+// path: its nodes move into the entry's arena and its bytes onto the folders above.
+// Nothing happens, and 0 is returned, when the path's parent is not a known folder or the
+// name is taken already; `measured` is then left as it was. Returns the bytes added.
+uint64_t TreeGraftFolder(std::wstring_view relativePath, FolderEntry* entry, FolderEntry* measured);
+// True when an item could be added at the relative path: its parent is a known folder
+// and its name is free.
+bool TreeCanAdd(std::wstring_view relativePath, FolderEntry* entry);
 // Returns the bytes removed.
 uint64_t TreeRemoveItem(std::wstring_view relativePath, FolderEntry* entry);
 // The path holds the item's full path. Returns the entry's new total.

@@ -1,6 +1,7 @@
 #include "engine/node_arena.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 namespace lurmo {
@@ -19,12 +20,26 @@ namespace {
 
 constexpr size_t kFirstChunk = 512;
 constexpr size_t kLargestChunk = 64 * 1024;
-constexpr size_t kClassCount = kArenaSmallLimit / 8;
+constexpr size_t kGrain = 4;
+constexpr size_t kClassCount = kArenaSmallLimit / kGrain;
 
-size_t RoundToClass(size_t bytes) { return (bytes + 7) & ~size_t{7}; }
+// Every block can hold the free list's link while it is free.
+size_t RoundToClass(size_t bytes) {
+    if (bytes < sizeof(void*)) bytes = sizeof(void*);
+    return (bytes + kGrain - 1) & ~(kGrain - 1);
+}
 
-size_t ChunkHeader() { return RoundToClass(sizeof(NodeArena::Chunk)); }
-size_t LargeHeader() { return RoundToClass(sizeof(NodeArena::LargeBlock)); }
+size_t ChunkHeader() { return (sizeof(NodeArena::Chunk) + 7) & ~size_t{7}; }
+size_t LargeHeader() { return (sizeof(NodeArena::LargeBlock) + 7) & ~size_t{7}; }
+
+// A free block may stand on a 4-byte boundary, so its link is copied, not dereferenced.
+void* ReadLink(void* block) {
+    void* next;
+    std::memcpy(&next, block, sizeof next);
+    return next;
+}
+
+void WriteLink(void* block, void* next) { std::memcpy(block, &next, sizeof next); }
 
 void* TakeFromNewChunk(NodeArena& arena, size_t bytes) {
     size_t size = arena.nextChunkSize ? arena.nextChunkSize : kFirstChunk;
@@ -46,7 +61,7 @@ void* TakeFromNewChunk(NodeArena& arena, size_t bytes) {
 }  // namespace
 
 void* ArenaAllocate(NodeArena& arena, size_t bytes) {
-    bytes = RoundToClass(bytes ? bytes : 1);
+    bytes = RoundToClass(bytes);
     if (bytes > kArenaSmallLimit) {
         auto* large = static_cast<NodeArena::LargeBlock*>(std::malloc(LargeHeader() + bytes));
         if (!large) throw std::bad_alloc();
@@ -58,10 +73,10 @@ void* ArenaAllocate(NodeArena& arena, size_t bytes) {
         return reinterpret_cast<char*>(large) + LargeHeader();
     }
     if (arena.freeLists) {
-        void*& head = arena.freeLists[bytes / 8 - 1];
+        void*& head = arena.freeLists[bytes / kGrain - 1];
         if (head) {
             void* block = head;
-            head = *static_cast<void**>(block);
+            head = ReadLink(block);
             return block;
         }
     }
@@ -75,7 +90,7 @@ void* ArenaAllocate(NodeArena& arena, size_t bytes) {
 
 void ArenaRelease(NodeArena& arena, void* block, size_t bytes) {
     if (!block) return;
-    bytes = RoundToClass(bytes ? bytes : 1);
+    bytes = RoundToClass(bytes);
     if (bytes > kArenaSmallLimit) {
         auto* large = reinterpret_cast<NodeArena::LargeBlock*>(static_cast<char*>(block) - LargeHeader());
         if (large->previous) large->previous->next = large->next;
@@ -90,8 +105,8 @@ void ArenaRelease(NodeArena& arena, void* block, size_t bytes) {
         if (!arena.freeLists) return;  // the block just stays unused until the arena goes
         arena.bytesReserved += kClassCount * sizeof(void*);
     }
-    void*& head = arena.freeLists[bytes / 8 - 1];
-    *static_cast<void**>(block) = head;
+    void*& head = arena.freeLists[bytes / kGrain - 1];
+    WriteLink(block, head);
     head = block;
 }
 
@@ -111,6 +126,39 @@ void ArenaReleaseAll(NodeArena& arena) {
     arena.cursor = arena.limit = nullptr;
     arena.nextChunkSize = 0;
     arena.bytesReserved = 0;
+}
+
+void ArenaAdopt(NodeArena& into, NodeArena& from) {
+    while (from.chunks) {
+        NodeArena::Chunk* next = from.chunks->next;
+        // Behind the receiving arena's current chunk, so that its cursor stays valid.
+        if (into.chunks) {
+            from.chunks->next = into.chunks->next;
+            into.chunks->next = from.chunks;
+        } else {
+            from.chunks->next = nullptr;
+            into.chunks = from.chunks;
+            into.cursor = into.limit = nullptr;
+        }
+        from.chunks = next;
+    }
+    while (from.largeBlocks) {
+        NodeArena::LargeBlock* next = from.largeBlocks->next;
+        from.largeBlocks->previous = nullptr;
+        from.largeBlocks->next = into.largeBlocks;
+        if (into.largeBlocks) into.largeBlocks->previous = from.largeBlocks;
+        into.largeBlocks = from.largeBlocks;
+        from.largeBlocks = next;
+    }
+    // Blocks on the other arena's free lists stay where they are, unused until the sweep.
+    if (from.freeLists) into.bytesReserved -= kClassCount * sizeof(void*);
+    std::free(from.freeLists);
+    from.freeLists = nullptr;
+    into.bytesReserved += from.bytesReserved;
+    if (into.nextChunkSize < from.nextChunkSize) into.nextChunkSize = from.nextChunkSize;
+    from.cursor = from.limit = nullptr;
+    from.nextChunkSize = 0;
+    from.bytesReserved = 0;
 }
 
 NodeArena::~NodeArena() { ArenaReleaseAll(*this); }

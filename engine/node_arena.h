@@ -26,7 +26,7 @@ struct NodeArena {
     size_t bytesReserved = 0;       // everything taken from the heap, headers included
 };
 
-// Blocks are 8-byte aligned. Small blocks (up to kArenaSmallLimit bytes) are recycled
+// Blocks are 4-byte aligned (the nodes are packed so). Small blocks (up to kArenaSmallLimit bytes) are recycled
 // through per-size free lists; larger ones go to the heap and are tracked so that the
 // arena still releases them all when it goes.
 constexpr size_t kArenaSmallLimit = 1024;
@@ -34,5 +34,8 @@ constexpr size_t kArenaSmallLimit = 1024;
 void* ArenaAllocate(NodeArena& arena, size_t bytes);
 void ArenaRelease(NodeArena& arena, void* block, size_t bytes);
 void ArenaReleaseAll(NodeArena& arena);
+// Moves every block of `from` into `into`, which then releases them; `from` is left empty.
+// Blocks from both may be released through `into` afterwards.
+void ArenaAdopt(NodeArena& into, NodeArena& from);
 
 }  // namespace lurmo

@@ -38,7 +38,8 @@ uint64_t MeasureUsedSize(RunParameters& params, const WIN32_FIND_DATAW& data, bo
 }  // namespace
 
 bool IsCancelled(const RunParameters& params) {
-    return params.cancel && params.cancel->load(std::memory_order_relaxed) != 0;
+    return (params.cancel && params.cancel->load(std::memory_order_relaxed) != 0) ||
+           (params.halt && params.halt->load(std::memory_order_relaxed) != 0);
 }
 
 bool SetScanTarget(RunParameters& params, std::wstring_view target) {

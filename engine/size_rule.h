@@ -26,11 +26,18 @@ struct RunParameters {
     size_t nameSlot = 0;
 
     const std::atomic<LONG>* cancel = nullptr;  // set by the user-interface thread
+    const std::atomic<LONG>* halt = nullptr;    // set by a run that ends early
+
+    // Threads that measure a run's folders: 0 for one per processor (at most
+    // kMaxMeasureThreads), 1 for a single one.
+    uint32_t threads = 0;
 
     // Scratch state of the walks, kept here so a run allocates it once.
     AncestorCache ancestors;
     std::vector<Node*> pending;
 };
+
+constexpr uint32_t kMaxMeasureThreads = 8;
 
 bool IsCancelled(const RunParameters& params);
 

@@ -7,6 +7,7 @@
 
 #include "app/app_state.h"
 #include "engine/folder_tree.h"
+#include "list/arrivals.h"
 #include "list/result_rows.h"
 #include "list/watcher.h"
 
@@ -95,20 +96,33 @@ void ListNewFolder(const WIN32_FIND_DATAW& data) {
 }
 
 void NoticeAdded(const std::wstring& path) {
+    if (HoldForArrival(FILE_ACTION_ADDED, path)) return;
     WIN32_FIND_DATAW data;
     if (!FindOnDisk(path, data)) return;
+    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     const SplitPath split = Split(path);
     if (!split.inner.empty()) {
         int row = -1;
         FolderEntry* folder = FolderOfRow(split.top, row);
         if (!folder) return;
+        if (isFolder) {
+            // A folder moved or copied in may hold anything: it is measured off this thread.
+            if (TreeCanAdd(split.inner, folder)) MeasureArrivingFolder(path, data);
+            return;
+        }
         g_app.grandTotal += TreeAddItem(g_app.scan, split.inner, folder, data);
         RewriteSizeCell(folder, row);
         MarkRetotal();
         return;
     }
     if (FindRowByName(path) >= 0) return;   // listed already, by the program's own command
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (isFolder) {
+        // The program's own new folder is listed at once, to be named in place.
+        const bool ours = !g_app.pendingRenameName.empty() && _wcsicmp(g_app.pendingRenameName.c_str(), path.c_str()) == 0;
+        if (!ours) {
+            MeasureArrivingFolder(path, data);
+            return;
+        }
         AppendNewFolder(data);
     } else {
         std::unique_ptr<FileEntry> entry(MakeFileEntry(g_app.scan, data));
@@ -122,6 +136,7 @@ void NoticeAdded(const std::wstring& path) {
 }
 
 void NoticeRemoved(const std::wstring& path) {
+    if (HoldForArrival(FILE_ACTION_REMOVED, path)) return;
     const SplitPath split = Split(path);
     if (!split.inner.empty()) {
         int row = -1;
@@ -141,6 +156,7 @@ void NoticeRemoved(const std::wstring& path) {
 }
 
 void NoticeModified(const std::wstring& path) {
+    if (HoldForArrival(FILE_ACTION_MODIFIED, path)) return;
     WIN32_FIND_DATAW data;
     if (!FindOnDisk(path, data)) return;
     const SplitPath split = Split(path);
@@ -175,6 +191,7 @@ void NoticeModified(const std::wstring& path) {
 }
 
 void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
+    if (HoldForArrival(FILE_ACTION_RENAMED_NEW_NAME, newPath, oldPath)) return;
     FollowRenamedFolder(newPath);
     // A move into another folder of the target is reported as a rename by some systems
     // (Wine among them): it is a removal here and an addition there.

@@ -14,6 +14,7 @@
 #include "app/window_messages.h"
 #include "engine/entries.h"
 #include "engine/file_system.h"
+#include "list/arrivals.h"
 #include "list/notices.h"
 #include "list/result_rows.h"
 #include "list/thread_wait.h"
@@ -64,14 +65,13 @@ bool IssueRequest(WatchRecord& watch) {
 }
 
 void CollectFolders(const std::wstring& base, const ChildMap& map, std::vector<std::wstring>& out) {
-    for (uint32_t i = 0; i < map.count; ++i) {
-        const Node* node = map.items[i];
-        if (node->kind & kKindFile) continue;
+    VisitChildren(map, [&](const Node* node) {
+        if (node->kind & kKindFile) return;
         // Parents first: Wine adds a folder to a subtree watch only when its parent is in.
         out.push_back(base + L"\\" + std::wstring(NodeName(node)));
         const std::wstring path = out.back();
         CollectFolders(path, static_cast<const FolderNode*>(node)->children, out);
-    }
+    });
 }
 
 void CollectListedFolders(WatchRecord& watch) {
@@ -251,6 +251,7 @@ bool StartWatcher() {
 
 void StopWatcher() {
     g_stopRequest.store(1);
+    AbandonArrivals();
     if (!g_watch) return;
     std::unique_ptr<WatchRecord> watch(g_watch);
     g_watch = nullptr;
@@ -281,6 +282,10 @@ bool OnWatcherMessage(WPARAM what, LPARAM data) {
         const auto* batch = reinterpret_cast<const NoticeBatch*>(data);
         if (g_watch->holding) g_watch->heldBatches.emplace_back(batch->buffer, batch->buffer + batch->bytes);
         else ApplyBatch(batch->buffer, batch->bytes);
+        return false;
+    }
+    if (what == kFolderMeasured) {
+        OnFolderMeasured(data);
         return false;
     }
     // The other two come by the queue: act only on the watch that sent them.

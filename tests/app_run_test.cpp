@@ -213,10 +213,15 @@ namespace {
 
 std::atomic<bool> g_cancelInTrigger{false};
 
-// Sets the cancel request when the worker meets the trigger file, as a user would in
-// the middle of that folder.
+// Sets the cancel request when a measuring thread meets the trigger file, as a user would
+// in the middle of that folder once the rows before it are shown (folders are measured
+// side by side, so the trigger's walk waits for them).
 DWORD CancelAtTrigger(const WIN32_FIND_DATAW& data) {
-    if (g_cancelInTrigger && wcscmp(data.cFileName, L"trigger.bin") == 0) g_app.cancel.store(1);
+    if (g_cancelInTrigger && wcscmp(data.cFileName, L"trigger.bin") == 0) {
+        const DWORD start = GetTickCount();
+        while (g_app.rowCount < 2 && GetTickCount() - start < 10000) Sleep(1);
+        g_app.cancel.store(1);
+    }
     return data.dwFileAttributes;
 }
 

@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <map>
 #include <new>
@@ -16,6 +17,7 @@
 #include "engine/accumulation.h"
 #include "engine/file_system.h"
 #include "engine/folder_tree.h"
+#include "list/arrivals.h"
 #include "list/notices.h"
 #include "list/result_rows.h"
 #include "list/watcher.h"
@@ -38,13 +40,19 @@ Sizes ListedSizes() {
     return sizes;
 }
 
+// Set while the test measures on its own, so that probes can tell that walk apart.
+std::atomic<LONG> g_freshMeasuring{0};
+
 // What a new accumulation of the folder would list.
 Sizes FreshSizes(const std::wstring& folder, bool used) {
     RunParameters params;
     params.usedSize = used;
     params.clusterSize = 4096;
     SetScanTarget(params, folder);
-    return MeasureChildSizes(params);
+    g_freshMeasuring.store(1);
+    Sizes sizes = MeasureChildSizes(params);
+    g_freshMeasuring.store(0);
+    return sizes;
 }
 
 uint64_t Sum(const Sizes& sizes) {
@@ -60,7 +68,7 @@ void CheckTrees() {
         if (!(entry->kind & kKindFile)) {
             const auto* folder = static_cast<const FolderEntry*>(entry);
             uint64_t sum = 0;
-            for (uint32_t i = 0; i < folder->children.count; ++i) sum += folder->children.items[i]->size;
+            for (uint32_t i = 0; i < folder->children.count; ++i) sum += ChildAt(folder->children, i)->size;
             EXPECT_EQ(sum, folder->size) << Narrow(folder->name);
         }
     }
@@ -314,11 +322,13 @@ TEST(Watch, RenamePairsAndStrayRecordsInOneBuffer) {
     buffer.clear();
     AddRecord(buffer, FILE_ACTION_ADDED, outer, true);
     DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
+    ASSERT_TRUE(PumpUntil([] { return !ArrivalsPending(); }));   // folders are measured on their own thread
     lurmo::test::MakeFolders(L"\\\\?\\" + (root / inner));
     lurmo::test::WriteFileOfSize(L"\\\\?\\" + (root / (inner + L"\\f.bin")), 9);
     buffer.clear();
     AddRecord(buffer, FILE_ACTION_ADDED, inner, true);
     DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
+    ASSERT_TRUE(PumpUntil([] { return !ArrivalsPending(); }));
     EXPECT_EQ(g_app.grandTotal, total + 9);
     EXPECT_EQ(ListedSizes(), FreshSizes(root.path(), false));
 }
@@ -498,4 +508,62 @@ TEST(Watch, RandomChangesEndAsAFreshMeasurementWould) {
         PumpMessages();
     }
     ExpectListingMatchesDisk(root.path(), true, 30000);
+}
+
+namespace {
+
+// Watches the walk of the folder that arrives: from inside it, on the thread that walks
+// it, the window is asked to answer, and a change is made in the folder meanwhile.
+std::atomic<DWORD> g_uiThread{0};
+std::atomic<LONG> g_walkedElsewhere{0};
+std::atomic<LONG> g_answeredMeanwhile{0};
+std::wstring g_lateFile;
+
+DWORD AskTheWindowFromTheWalk(const WIN32_FIND_DATAW& data) {
+    if (wcsncmp(data.cFileName, L"arrive-", 7) == 0 && GetCurrentThreadId() != g_uiThread.load() &&
+        !g_freshMeasuring.load() && g_walkedElsewhere.exchange(1) == 0) {
+        DWORD_PTR result = 0;
+        if (SendMessageTimeoutW(g_app.main, WM_NULL, 0, 0, SMTO_NORMAL, 10000, &result)) g_answeredMeanwhile.store(1);
+        lurmo::test::WriteFileOfSize(g_lateFile, 4321);
+    }
+    return data.dwFileAttributes;
+}
+
+}  // namespace
+
+TEST(Watch, AFolderMovedInIsMeasuredOffTheWindowsThreadAndNothingMeanwhileIsLost) {
+    TempFolder root, outside;
+    MakeListing(root);
+    for (int i = 0; i < 40; ++i) {
+        outside.File(L"big\\part" + std::to_wstring(i % 4) + L"\\arrive-" + std::to_wstring(i) + L".bin", 100 + i);
+    }
+    MainWindow window;
+    Listen(root.path());
+    g_uiThread.store(GetCurrentThreadId());
+    g_lateFile = root / L"big\\part0\\late.bin";
+    static const CompressionProbe probe{AskTheWindowFromTheWalk, nullptr};
+    const CompressionProbe* previous = InstallCompressionProbe(&probe);
+    ASSERT_TRUE(MoveFileW((outside / L"big").c_str(), (root / L"big").c_str()));
+    ASSERT_TRUE(PumpUntil([] { return FindRowByName(L"big") >= 0; }));
+    ExpectListingMatchesDisk(root.path(), false);
+    InstallCompressionProbe(previous);
+    EXPECT_EQ(g_walkedElsewhere.load(), 1) << "the folder was measured on the window's thread";
+    EXPECT_EQ(g_answeredMeanwhile.load(), 1) << "the window did not answer while the folder was measured";
+    uint64_t expected = 4321;
+    for (int i = 0; i < 40; ++i) expected += 100 + i;
+    EXPECT_EQ(ListedSizes()[L"big"], expected);
+
+    // The same deep inside a listed folder: the node arrives with its whole tree.
+    g_walkedElsewhere.store(0);
+    g_answeredMeanwhile.store(0);
+    g_lateFile = root / L"Docs\\2010\\big\\part1\\late.bin";
+    TempFolder again;
+    for (int i = 0; i < 8; ++i) again.File(L"big\\part" + std::to_wstring(i % 2) + L"\\arrive-" + std::to_wstring(i) + L".bin", 10);
+    InstallCompressionProbe(&probe);
+    ASSERT_TRUE(MoveFileW((again / L"big").c_str(), (root / L"Docs\\2010\\big").c_str()));
+    ExpectListingMatchesDisk(root.path(), false);
+    InstallCompressionProbe(previous);
+    EXPECT_EQ(g_walkedElsewhere.load(), 1);
+    EXPECT_EQ(g_answeredMeanwhile.load(), 1);
+    EXPECT_EQ(ListedSizes()[L"Docs"], 1500u + 80u + 4321u);
 }

@@ -57,7 +57,7 @@ uint64_t SizeAt(const FolderEntry* entry, const std::wstring& path) {
 uint64_t CheckTotals(const ChildMap& map, uint64_t size) {
     uint64_t sum = 0;
     for (uint32_t i = 0; i < map.count; ++i) {
-        const Node* node = map.items[i];
+        const Node* node = ChildAt(map, i);
         if (!(node->kind & kKindFile)) CheckTotals(static_cast<const FolderNode*>(node)->children, node->size);
         sum += node->size;
     }

@@ -1,0 +1,185 @@
+#include "list/arrivals.h"
+
+#include <process.h>
+
+#include <atomic>
+#include <list>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "app/app_state.h"
+#include "app/message_box.h"
+#include "app/window_messages.h"
+#include "engine/folder_tree.h"
+#include "list/notices.h"
+#include "list/result_rows.h"
+#include "list/thread_wait.h"
+
+namespace lurmo {
+
+namespace {
+
+struct HeldNotice {
+    DWORD action;
+    std::wstring path;
+    std::wstring oldPath;
+};
+
+// One folder being measured. The user-interface thread makes it, starts its thread and
+// alone touches `held`; the thread owns `params` and `measured` until it has posted its
+// message, after which only the user-interface thread reads them.
+struct Arrival {
+    unsigned number = 0;
+    std::wstring relative;
+    HWND main = nullptr;
+    RunParameters params;
+    std::unique_ptr<FolderEntry> measured;
+    std::atomic<LONG> cancel{0};
+    std::atomic<LONG> failed{0};
+    unique_handle thread;
+    std::vector<HeldNotice> held;
+};
+
+// The folders being measured, oldest first; the user-interface thread's alone.
+std::list<std::unique_ptr<Arrival>> g_arrivals;
+unsigned g_lastNumber = 0;
+
+// Whether path is the folder itself or lies below it.
+bool Concerns(const Arrival& arrival, const std::wstring& path) {
+    const std::wstring& folder = arrival.relative;
+    if (path.size() < folder.size() || _wcsnicmp(path.c_str(), folder.c_str(), folder.size()) != 0) return false;
+    return path.size() == folder.size() || path[folder.size()] == L'\\';
+}
+
+void MeasureArrival(Arrival& arrival) {
+    RunParameters& params = arrival.params;
+    WriteName(params, params.nameSlot, arrival.relative);
+    const size_t cut = arrival.relative.rfind(L'\\');
+    const size_t position = params.nameSlot + (cut == std::wstring::npos ? 0 : cut + 1);
+    WIN32_FIND_DATAW data;
+    if (!FindItem(params.path, data)) return;   // gone again: its removal notice follows
+    // A link that leads back above itself counts as an empty folder, as in a run.
+    if (MayEnterFolder(params, data, position)) FillFolder(params, arrival.measured.get(), position);
+}
+
+// Nothing may leave a thread procedure: a failure is reported through the message.
+unsigned __stdcall MeasureArrivalThread(void* argument) {
+    auto& arrival = *static_cast<Arrival*>(argument);
+    try {
+        MeasureArrival(arrival);
+    } catch (...) {
+        arrival.failed.store(1);
+    }
+    PostMessageW(arrival.main, kMsgWatcher, kFolderMeasured, static_cast<LPARAM>(arrival.number));
+    return 0;
+}
+
+// False when the thread had to be terminated: its record is then left allocated, as the
+// thread may have been stopped anywhere in it.
+bool StopArrival(Arrival& arrival) {
+    arrival.cancel.store(1);
+    if (arrival.thread && !WaitForThreadAnsweringMessages(arrival.thread.get(), 5000)) {
+        TerminateThread(arrival.thread.get(), 0);
+        return false;
+    }
+    return true;
+}
+
+void Replay(const HeldNotice& notice) {
+    switch (notice.action) {
+        case FILE_ACTION_ADDED: NoticeAdded(notice.path); break;
+        case FILE_ACTION_REMOVED: NoticeRemoved(notice.path); break;
+        case FILE_ACTION_MODIFIED: NoticeModified(notice.path); break;
+        case FILE_ACTION_RENAMED_NEW_NAME: NoticeRenamed(notice.oldPath, notice.path); break;
+        default: break;
+    }
+}
+
+// Puts the measured folder in the list: a new row, or a node of its row's tree.
+void PlaceArrival(Arrival& arrival) {
+    const size_t cut = arrival.relative.find(L'\\');
+    if (cut == std::wstring::npos) {
+        if (FindRowByName(arrival.relative) >= 0) return;   // listed meanwhile
+        const uint64_t size = arrival.measured->size;
+        if (!AppendFolderRow(arrival.measured.get())) return;
+        arrival.measured.release();
+        g_app.grandTotal += size;
+        return;
+    }
+    const int row = FindRowByName(arrival.relative.substr(0, cut));
+    if (row < 0) return;
+    RowEntry* entry = RowEntryAt(row);
+    if (!entry || (entry->kind & kKindFile)) return;
+    auto* folder = static_cast<FolderEntry*>(entry);
+    const std::wstring inner = arrival.relative.substr(cut + 1);
+    const uint64_t added = TreeGraftFolder(inner, folder, arrival.measured.get());
+    RewriteSizeCell(folder, row);
+    g_app.grandTotal += added;
+}
+
+}  // namespace
+
+void MeasureArrivingFolder(const std::wstring& relative, const WIN32_FIND_DATAW& data) {
+    auto arrival = std::make_unique<Arrival>();
+    arrival->number = ++g_lastNumber;
+    arrival->relative = relative;
+    arrival->main = g_app.main;
+    arrival->params.usedSize = g_app.scan.usedSize;
+    arrival->params.clusterSize = g_app.scan.clusterSize;
+    arrival->params.path = g_app.scan.path.substr(0, g_app.scan.nameSlot);
+    arrival->params.nameSlot = g_app.scan.nameSlot;
+    arrival->params.cancel = &arrival->cancel;
+    arrival->measured.reset(MakeFolderEntry(data));
+    const size_t cut = relative.rfind(L'\\');
+    if (cut != std::wstring::npos) arrival->measured->name = relative.substr(cut + 1);
+    Arrival* started = arrival.get();
+    g_arrivals.push_back(std::move(arrival));
+    const uintptr_t thread = _beginthreadex(nullptr, 0, MeasureArrivalThread, started, 0, nullptr);
+    if (!thread) {
+        g_arrivals.pop_back();
+        throw std::bad_alloc();
+    }
+    started->thread.reset(reinterpret_cast<HANDLE>(thread));
+}
+
+bool HoldForArrival(DWORD action, const std::wstring& path, const std::wstring& oldPath) {
+    for (auto& arrival : g_arrivals) {
+        if (Concerns(*arrival, path) || (!oldPath.empty() && Concerns(*arrival, oldPath))) {
+            arrival->held.push_back({action, path, oldPath});
+            return true;
+        }
+    }
+    return false;
+}
+
+void OnFolderMeasured(LPARAM number) {
+    for (auto it = g_arrivals.begin(); it != g_arrivals.end(); ++it) {
+        if ((*it)->number != static_cast<unsigned>(number)) continue;
+        // Out of the list before anything is applied, so its held notices apply for real.
+        std::unique_ptr<Arrival> arrival = std::move(*it);
+        g_arrivals.erase(it);
+        WaitForSingleObject(arrival->thread.get(), INFINITE);   // it ends right after posting
+        if (arrival->failed.load()) {
+            ShowMessage(L"メモリ不足です.", MB_ICONERROR);
+            return;
+        }
+        PlaceArrival(*arrival);
+        for (const HeldNotice& notice : arrival->held) Replay(notice);
+        Retotal();
+        return;
+    }
+}
+
+void AbandonArrivals() {
+    std::list<std::unique_ptr<Arrival>> arrivals = std::move(g_arrivals);
+    g_arrivals.clear();
+    for (auto& arrival : arrivals) arrival->cancel.store(1);
+    for (auto& arrival : arrivals) {
+        if (!StopArrival(*arrival)) arrival.release();
+    }
+}
+
+bool ArrivalsPending() { return !g_arrivals.empty(); }
+
+}  // namespace lurmo
