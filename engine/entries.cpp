@@ -42,17 +42,41 @@ ChildBlock* BlockAt(const ChildMap& map, uint32_t b) {
     return map.blockCount == 1 ? static_cast<ChildBlock*>(map.store) : static_cast<BlockSlot*>(map.store)[b].block;
 }
 
-// Replaces the list of blocks by one with `block` inserted at b (or, when block is null,
-// with the block at b taken out). Only the list moves, a pointer per block.
+// Slots the list of blocks has room for. A short list is exact; a long one grows in
+// powers of two, so that splitting a block in a folder of a million items usually moves
+// part of the list in place instead of allocating and copying all of it. The room costs
+// at most one pointer per 120 children.
+uint32_t SlotCapacity(uint32_t blocks) {
+    if (blocks <= 8) return blocks;
+    uint32_t capacity = 16;
+    while (capacity < blocks) capacity *= 2;
+    return capacity;
+}
+
+size_t SlotBytes(uint32_t blocks) { return SlotCapacity(blocks) * sizeof(BlockSlot); }
+
+// Inserts `block` into the list of blocks at b (or, when block is null, takes the block
+// at b out). Only the list moves, a pointer per block.
 void ReshapeBlockList(ChildMap& map, NodeArena& arena, uint32_t b, ChildBlock* block) {
     const uint32_t oldCount = map.blockCount;
     const uint32_t newCount = block ? oldCount + 1 : oldCount - 1;
+    if (oldCount > 1 && newCount > 1 && SlotCapacity(oldCount) == SlotCapacity(newCount)) {
+        auto* slots = static_cast<BlockSlot*>(map.store);
+        if (block) {
+            std::memmove(static_cast<void*>(slots + b + 1), slots + b, (oldCount - b) * sizeof(BlockSlot));
+            slots[b].block = block;
+        } else {
+            std::memmove(static_cast<void*>(slots + b), slots + b + 1, (oldCount - b - 1) * sizeof(BlockSlot));
+        }
+        map.blockCount = newCount;
+        return;
+    }
     void* store = nullptr;
     if (newCount == 1) {
         store = block ? (oldCount == 0 ? block : nullptr) : BlockAt(map, b == 0 ? 1 : 0);
     }
     if (!store && newCount > 0) {
-        auto* slots = static_cast<BlockSlot*>(ArenaAllocate(arena, newCount * sizeof(BlockSlot)));
+        auto* slots = static_cast<BlockSlot*>(ArenaAllocate(arena, SlotBytes(newCount)));
         uint32_t to = 0;
         for (uint32_t from = 0; from < oldCount; ++from) {
             if (from == b) {
@@ -64,7 +88,7 @@ void ReshapeBlockList(ChildMap& map, NodeArena& arena, uint32_t b, ChildBlock* b
         if (block && b == oldCount) slots[to++].block = block;
         store = slots;
     }
-    if (oldCount > 1) ArenaRelease(arena, map.store, oldCount * sizeof(BlockSlot));
+    if (oldCount > 1) ArenaRelease(arena, map.store, SlotBytes(oldCount));
     map.store = store;
     map.blockCount = newCount;
 }
@@ -241,7 +265,8 @@ void AdoptChildren(ChildMap& map, NodeArena& arena, Node** nodes, size_t count) 
     }
     // Blocks of even size and exact capacity: a freshly measured tree carries no slack.
     const size_t blocks = (kept + kChildBlockItems - 1) / kChildBlockItems;
-    BlockSlot* slots = blocks > 1 ? static_cast<BlockSlot*>(ArenaAllocate(arena, blocks * sizeof(BlockSlot))) : nullptr;
+    BlockSlot* slots =
+        blocks > 1 ? static_cast<BlockSlot*>(ArenaAllocate(arena, SlotBytes(static_cast<uint32_t>(blocks)))) : nullptr;
     size_t from = 0;
     for (size_t b = 0; b < blocks; ++b) {
         const size_t to = kept * (b + 1) / blocks;
@@ -263,7 +288,7 @@ void ReleaseChildren(ChildMap& map, NodeArena& arena) {
         for (uint32_t i = 0; i < block->count; ++i) ReleaseNode(arena, block->items[i]);
         ReleaseBlock(arena, block);
     }
-    if (map.blockCount > 1) ArenaRelease(arena, map.store, map.blockCount * sizeof(BlockSlot));
+    if (map.blockCount > 1) ArenaRelease(arena, map.store, SlotBytes(map.blockCount));
     map = ChildMap{};
 }
 

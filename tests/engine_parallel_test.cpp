@@ -220,5 +220,9 @@ TEST(ChildMap, BlocksKeepEveryChildThroughAdditionsAndRemovals) {
     EXPECT_EQ(std::set<std::wstring>(keys.begin(), keys.end()), expected);
     EXPECT_EQ(map.count, expected.size());
     for (const std::wstring& name : expected) EXPECT_NE(FindChild(map, name), nullptr);
+    // Drained one by one, the list of blocks shrinks through every size it grew through.
+    for (const std::wstring& name : expected) ReleaseNode(arena, TakeChild(map, arena, name));
+    EXPECT_EQ(map.count, 0u);
+    EXPECT_EQ(map.blockCount, 0u);
     ReleaseChildren(map, arena);
 }
