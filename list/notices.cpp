@@ -16,7 +16,8 @@ namespace lurmo {
 namespace {
 
 // Old names of renames whose new names have not arrived yet, oldest first. They outlive
-// a single watch, as the two halves of a rename may arrive in different buffers.
+// a buffer, as the two halves of a rename may arrive in different ones, but not the
+// watch: a new watch starts without them.
 std::deque<std::wstring> g_pendingOldNames;
 
 // Set by a notice that moved the grand total; the percentages and the status bar are

@@ -206,6 +206,9 @@ std::unique_ptr<WatchRecord> OpenWatch(bool report, bool openListedFolders) {
     watch->issued = std::move(issued);
     watch->overlapped.hEvent = watch->event.get();
     watch->generation = ++g_generation;
+    // The old half of a rename whose new half the previous watch never delivered would
+    // pair with this watch's first rename and misname an item: it is forgotten.
+    ClearPendingOldNames();
     if (openListedFolders && IsWine()) CollectListedFolders(*watch);
     g_stopRequest.store(0);
     const uintptr_t thread = _beginthreadex(nullptr, 0, WatchChanges, watch.get(), 0, nullptr);

@@ -354,6 +354,22 @@ TEST(Watch, RenamesInOneBufferArePairedOldestFirst) {
     EXPECT_EQ(ListedSizes(), (Sizes{{L"c.txt", 100}, {L"d.txt", 200}}));
 }
 
+TEST(Watch, AHalfRenameLeftByAnEndedWatchDoesNotPairWithTheNextWatchsRename) {
+    TempFolder root;
+    root.File(L"a.txt", 100);
+    root.File(L"keep.txt", 5);
+    MainWindow window;
+    Listen(root.path());
+    // The old half of a rename whose new half never came, as when a watch ends between
+    // the two buffers.
+    std::vector<BYTE> buffer;
+    AddRecord(buffer, FILE_ACTION_RENAMED_OLD_NAME, L"keep.txt", true);
+    DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
+    Listen(root.path());
+    ASSERT_TRUE(MoveFileW((root / L"a.txt").c_str(), (root / L"b.txt").c_str()));
+    ExpectListingMatchesDisk(root.path(), false);
+}
+
 TEST(Watch, ANewFolderLinkBackToTheTargetCountsNothing) {
     TempFolder root;
     MakeListing(root);
