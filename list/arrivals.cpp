@@ -86,16 +86,6 @@ bool StopArrival(Arrival& arrival) {
     return true;
 }
 
-void Replay(const HeldNotice& notice) {
-    switch (notice.action) {
-        case FILE_ACTION_ADDED: NoticeAdded(notice.path); break;
-        case FILE_ACTION_REMOVED: NoticeRemoved(notice.path); break;
-        case FILE_ACTION_MODIFIED: NoticeModified(notice.path); break;
-        case FILE_ACTION_RENAMED_NEW_NAME: NoticeRenamed(notice.oldPath, notice.path); break;
-        default: break;
-    }
-}
-
 // Puts the measured folder in the list: a new row, or a node of its row's tree.
 void PlaceArrival(Arrival& arrival) {
     const size_t cut = arrival.relative.find(L'\\');
@@ -165,7 +155,7 @@ void OnFolderMeasured(LPARAM number) {
             return;
         }
         PlaceArrival(*arrival);
-        for (const HeldNotice& notice : arrival->held) Replay(notice);
+        for (const HeldNotice& notice : arrival->held) ApplyNotice(notice.action, notice.path, notice.oldPath);
         Retotal();
         return;
     }

@@ -96,8 +96,9 @@ void ListNewFolder(const WIN32_FIND_DATAW& data) {
     Retotal();
 }
 
+namespace {
+
 void NoticeAdded(const std::wstring& path) {
-    if (HoldForArrival(FILE_ACTION_ADDED, path)) return;
     WIN32_FIND_DATAW data;
     if (!FindOnDisk(path, data)) return;
     const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -137,7 +138,6 @@ void NoticeAdded(const std::wstring& path) {
 }
 
 void NoticeRemoved(const std::wstring& path) {
-    if (HoldForArrival(FILE_ACTION_REMOVED, path)) return;
     const SplitPath split = Split(path);
     if (!split.inner.empty()) {
         int row = -1;
@@ -157,7 +157,6 @@ void NoticeRemoved(const std::wstring& path) {
 }
 
 void NoticeModified(const std::wstring& path) {
-    if (HoldForArrival(FILE_ACTION_MODIFIED, path)) return;
     WIN32_FIND_DATAW data;
     if (!FindOnDisk(path, data)) return;
     const SplitPath split = Split(path);
@@ -192,7 +191,6 @@ void NoticeModified(const std::wstring& path) {
 }
 
 void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
-    if (HoldForArrival(FILE_ACTION_RENAMED_NEW_NAME, newPath, oldPath)) return;
     FollowRenamedFolder(newPath);
     // A move into another folder of the target is reported as a rename by some systems
     // (Wine among them): it is a removal here and an addition there.
@@ -235,13 +233,23 @@ void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
     SendMessageW(g_app.list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
 }
 
-namespace {
-
 // A record the system should never hand over: cut short, or its successor outside the
 // buffer. It is skipped, with the debugger told, as nothing after it can be trusted.
 void ReportBadNotice() { OutputDebugStringW(L"UpdateList:Error"); }
 
 }  // namespace
+
+void ApplyNotice(DWORD action, const std::wstring& path, const std::wstring& oldPath) {
+    // A rename is held when either name concerns the folder: its two halves stay together.
+    if (HoldForArrival(action, path, oldPath)) return;
+    switch (action) {
+        case FILE_ACTION_ADDED: NoticeAdded(path); break;
+        case FILE_ACTION_REMOVED: NoticeRemoved(path); break;
+        case FILE_ACTION_MODIFIED: NoticeModified(path); break;
+        case FILE_ACTION_RENAMED_NEW_NAME: NoticeRenamed(oldPath, path); break;
+        default: break;
+    }
+}
 
 void DispatchNotices(const BYTE* buffer, DWORD bytes) {
     g_retotalPending = false;
@@ -255,19 +263,16 @@ void DispatchNotices(const BYTE* buffer, DWORD bytes) {
         }
         // The name is taken whole, however long: no fixed buffer cuts it.
         const std::wstring path(record->FileName, record->FileNameLength / sizeof(wchar_t));
-        switch (record->Action) {
-            case FILE_ACTION_ADDED: NoticeAdded(path); break;
-            case FILE_ACTION_REMOVED: NoticeRemoved(path); break;
-            case FILE_ACTION_MODIFIED: NoticeModified(path); break;
-            case FILE_ACTION_RENAMED_OLD_NAME: g_pendingOldNames.push_back(path); break;
-            case FILE_ACTION_RENAMED_NEW_NAME:
-                if (!g_pendingOldNames.empty()) {
-                    const std::wstring oldPath = std::move(g_pendingOldNames.front());
-                    g_pendingOldNames.pop_front();
-                    NoticeRenamed(oldPath, path);
-                }
-                break;
-            default: break;
+        if (record->Action == FILE_ACTION_RENAMED_OLD_NAME) {
+            g_pendingOldNames.push_back(path);
+        } else if (record->Action == FILE_ACTION_RENAMED_NEW_NAME) {
+            if (!g_pendingOldNames.empty()) {
+                const std::wstring oldPath = std::move(g_pendingOldNames.front());
+                g_pendingOldNames.pop_front();
+                ApplyNotice(FILE_ACTION_RENAMED_NEW_NAME, path, oldPath);
+            }
+        } else {
+            ApplyNotice(record->Action, path);
         }
         if (record->NextEntryOffset == 0) break;
         if (record->NextEntryOffset >= bytes - offset) {

@@ -8,10 +8,9 @@
 
 namespace lurmo {
 
-void NoticeAdded(const std::wstring& path);
-void NoticeRemoved(const std::wstring& path);
-void NoticeModified(const std::wstring& path);
-void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath);
+// Applies one change (a FILE_ACTION_* value; oldPath is the renamed item's old path),
+// or holds it while it concerns a folder that is still being measured.
+void ApplyNotice(DWORD action, const std::wstring& path, const std::wstring& oldPath = {});
 // Measures a new folder of the target and appends its row.
 void ListNewFolder(const WIN32_FIND_DATAW& data);
 // Percentages (when there is a total) and the status bar.

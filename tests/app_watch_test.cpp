@@ -556,6 +556,8 @@ TEST(Watch, AFolderMovedInIsMeasuredOffTheWindowsThreadAndNothingMeanwhileIsLost
     MainWindow window;
     Listen(root.path());
     g_uiThread.store(GetCurrentThreadId());
+    g_walkedElsewhere.store(0);
+    g_answeredMeanwhile.store(0);
     g_lateFile = root / L"big\\part0\\late.bin";
     static const CompressionProbe probe{AskTheWindowFromTheWalk, nullptr};
     const CompressionProbe* previous = InstallCompressionProbe(&probe);
@@ -577,6 +579,8 @@ TEST(Watch, AFolderMovedInIsMeasuredOffTheWindowsThreadAndNothingMeanwhileIsLost
     for (int i = 0; i < 8; ++i) again.File(L"big\\part" + std::to_wstring(i % 2) + L"\\arrive-" + std::to_wstring(i) + L".bin", 10);
     InstallCompressionProbe(&probe);
     ASSERT_TRUE(MoveFileW((again / L"big").c_str(), (root / L"Docs\\2010\\big").c_str()));
+    // Waited for before any fresh measurement, whose own walk the probe must tell apart.
+    ASSERT_TRUE(PumpUntil([] { return ListedSizes()[L"Docs"] == 1500u + 80u + 4321u; }));
     ExpectListingMatchesDisk(root.path(), false);
     InstallCompressionProbe(previous);
     EXPECT_EQ(g_walkedElsewhere.load(), 1);
