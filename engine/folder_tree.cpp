@@ -79,34 +79,16 @@ bool WalkToLeaf(FolderEntry* entry, std::wstring_view path, PathWalk& walk) {
 
 uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, FolderEntry* entry,
                      const WIN32_FIND_DATAW& data) {
+    if (IsFolder(data)) return 0;   // a new folder is measured apart and grafted
     PathWalk walk;
     if (!WalkToLeaf(entry, relativePath, walk) || FindChild(*walk.map, walk.leaf)) return 0;
-    Node* node;
-    if (IsFolder(data)) {
-        // The new folder's name stands at the end of the path; its subtree is measured now.
-        const size_t position = params.path.size() >= walk.leaf.size() ? params.path.size() - walk.leaf.size() : 0;
-        node = MakeFolderNode(entry->arena, data);
-        if (!InsertChild(*walk.map, entry->arena, node)) {
-            ReleaseNode(entry->arena, node);
-            return 0;
-        }
-        auto* folder = static_cast<FolderNode*>(node);
-        if (MayEnterFolder(params, data, position)) {
-            WriteName(params, position, NodeName(folder));
-            WalkJob job;
-            job.map = &folder->children;
-            WalkFolder(params, job, &entry->arena, nullptr);
-            folder->size = job.total;
-        }
-    } else {
-        // A new file is counted at once from its find data: a file moved in, or written
-        // before its notice is handled, may send no modification notice after this one.
-        const size_t position = params.path.size() >= walk.leaf.size() ? params.path.size() - walk.leaf.size() : 0;
-        node = MakeFileNode(params, entry->arena, data, true, position);
-        if (!InsertChild(*walk.map, entry->arena, node)) {
-            ReleaseNode(entry->arena, node);
-            return 0;
-        }
+    // A new file is counted at once from its find data: a file moved in, or written
+    // before its notice is handled, may send no modification notice after this one.
+    const size_t position = params.path.size() >= walk.leaf.size() ? params.path.size() - walk.leaf.size() : 0;
+    Node* node = MakeFileNode(params, entry->arena, data, true, position);
+    if (!InsertChild(*walk.map, entry->arena, node)) {
+        ReleaseNode(entry->arena, node);
+        return 0;
     }
     const uint64_t added = node->size;
     AddToSizes(entry, walk, added);

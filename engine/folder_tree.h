@@ -26,8 +26,9 @@ uint64_t SumFolder(RunParameters& params, size_t position, std::wstring_view nam
 // Relative paths below are relative to the entry: the components below the top-level
 // folder, separated by "\". A path through a file or an unknown folder changes nothing.
 
-// The path holds the new item's full path. A new folder is measured at once; a new file
-// enters with size 0 until its modification notice. Returns the bytes added.
+// The path holds the new file's full path; the file is counted from its find data.
+// A folder adds nothing here: it is measured apart and placed with TreeGraftFolder.
+// Returns the bytes added.
 uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, FolderEntry* entry,
                      const WIN32_FIND_DATAW& data);
 // Places a folder measured apart (on another thread, into its own entry) at the relative

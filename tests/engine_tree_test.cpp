@@ -212,8 +212,13 @@ TEST(TreeChanges, AFolderAddedDeepArrivesWithItsWholeTotal) {
 
     root.File(L"Docs\\2010\\New\\x\\one.bin", 1);
     root.File(L"Docs\\2010\\New\\two.bin", 5000);
-    WIN32_FIND_DATAW data = Find(params, L"Docs\\2010\\New");
-    EXPECT_EQ(TreeAddItem(params, L"2010\\New", docs.get(), data), 4096u + 8192u);
+    const WIN32_FIND_DATAW data = Find(params, L"Docs\\2010\\New");
+    EXPECT_EQ(TreeAddItem(params, L"2010\\New", docs.get(), data), 0u) << "a folder is measured apart";
+    // Measured apart, as a folder that arrives while the list is watched, then grafted.
+    EntryPtr measured(Measure(params, L"Docs\\2010\\New"));
+    EXPECT_EQ(TreeGraftFolder(L"2010\\New", docs.get(), measured.get()), 4096u + 8192u);
+    EXPECT_EQ(measured->children.count, 0u) << "the nodes moved into the row's tree";
+    EXPECT_EQ(TreeGraftFolder(L"2010\\New", docs.get(), measured.get()), 0u) << "the name is taken";
     EXPECT_EQ(docs->size, before + 4096 + 8192);
     EXPECT_EQ(SizeAt(docs.get(), L"2010\\New\\x\\one.bin"), 4096u);
     CheckTotals(docs->children, docs->size);
