@@ -177,6 +177,9 @@ Node* FindChild(const ChildMap& map, std::wstring_view name) {
     return nullptr;
 }
 
+// The list of blocks may stand on a 4-byte boundary, so it is read only through here.
+const ChildBlock* ChildBlockAt(const ChildMap& map, uint32_t b) { return BlockAt(map, b); }
+
 Node* ChildAt(const ChildMap& map, uint32_t index) {
     for (uint32_t b = 0; b < map.blockCount; ++b) {
         const ChildBlock* block = BlockAt(map, b);

@@ -75,12 +75,13 @@ void AdoptChildren(ChildMap& map, NodeArena& arena, Node** nodes, size_t count);
 void ReleaseChildren(ChildMap& map, NodeArena& arena);
 // The child at index (0 .. count-1) in key order; for walks over a whole folder.
 Node* ChildAt(const ChildMap& map, uint32_t index);
+// The block at b (0 .. blockCount-1).
+const ChildBlock* ChildBlockAt(const ChildMap& map, uint32_t b);
 // Calls visit(node) for each child in key order.
 template <typename Visit>
 void VisitChildren(const ChildMap& map, Visit visit) {
     for (uint32_t b = 0; b < map.blockCount; ++b) {
-        const ChildBlock* block = map.blockCount == 1 ? static_cast<const ChildBlock*>(map.store)
-                                                      : static_cast<ChildBlock* const*>(map.store)[b];
+        const ChildBlock* block = ChildBlockAt(map, b);
         for (uint32_t i = 0; i < block->count; ++i) visit(block->items[i]);
     }
 }

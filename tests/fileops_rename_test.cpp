@@ -80,6 +80,14 @@ void ExpectListEqualsDisk(const std::wstring& folder) {
     EXPECT_EQ(static_cast<int>(SendMessageW(g_app.list, LVM_GETITEMCOUNT, 0, 0)), g_app.rowCount.load());
 }
 
+// One refusal with this text; the edit it reopened is then ended with Esc.
+void ExpectOneRefusal(const Boxes& boxes, const std::wstring& text) {
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    EXPECT_EQ(boxes.texts[0], text);
+    SendMessageW(g_app.labelEdit, WM_KEYDOWN, VK_ESCAPE, 0);
+    PumpMessages();
+}
+
 }  // namespace
 
 TEST(Rename, InvalidNamesAreSwallowedOrReportedAndTheEditReopens) {
@@ -167,10 +175,7 @@ TEST(Rename, ANewPathTooLongIsRefusedNotCut) {
     Boxes boxes;
     const std::wstring name = std::wstring(70, L'n') + L".txt";
     EndEdit(StartEdit(L"a.txt"), name);
-    ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_EQ(boxes.texts[0], L"パスが長すぎます. : " + deep + L"\\" + name);
-    SendMessageW(g_app.labelEdit, WM_KEYDOWN, VK_ESCAPE, 0);
-    PumpMessages();
+    ASSERT_NO_FATAL_FAILURE(ExpectOneRefusal(boxes, L"パスが長すぎます. : " + deep + L"\\" + name));
     ExpectListEqualsDisk(deep);
     EXPECT_TRUE(Exists(deep + L"\\a.txt"));
 }
@@ -186,9 +191,7 @@ TEST(Rename, AnExistingNameIsRefusedAndTheListStaysLive) {
     Boxes boxes;
     boxes.whileShown = [&] { root.File(L"meanwhile.txt", 40); };
     EndEdit(StartEdit(L"a.txt"), L"b.txt");
-    ASSERT_EQ(boxes.texts.size(), 1u);
-    EXPECT_EQ(boxes.texts[0], L"指定された名前は既に存在しています.");
-    SendMessageW(g_app.labelEdit, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_NO_FATAL_FAILURE(ExpectOneRefusal(boxes, L"指定された名前は既に存在しています."));
     EXPECT_TRUE(PumpUntil([] { return FindRowByName(L"meanwhile.txt") >= 0; }));
     ExpectListEqualsDisk(root.path());
     EXPECT_EQ(g_app.grandTotal, 43u);
