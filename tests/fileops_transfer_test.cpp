@@ -9,6 +9,7 @@
 
 #include "app/app_state.h"
 #include "fileops/file_operations.h"
+#include "fileops/file_transfer.h"
 #include "list/result_rows.h"
 #include "tests/fileops_dialog_hook.h"
 #include "tests/fileops_helpers.h"
@@ -95,18 +96,25 @@ TEST(CopyMoveToFolder, ADestinationInsideAMovedFolderIsRefusedBeforeTheShell) {
     EXPECT_TRUE(Exists(root / L"d\\inner\\x.bin"));
 }
 
-// Wine's shell replaces an item of the same name without asking.
-TEST(CopyMoveToFolder, AMoveAsksBeforeReplacingAndKeepsWhatTheUserKeeps) {
+// Wine's shell replaces an item of the same name without asking. The folder is handed
+// over as the chooser hands it: Wine's chooser now and then ends on another folder when
+// the selection and OK are posted to it together.
+TEST(TransferFiles, AMoveAsksBeforeReplacingAndKeepsWhatTheUserKeeps) {
     TempFolder root, other;
     root.File(L"a.txt", 10);
     other.File(L"a.txt", 99);
     MainWindow window;
     Listen(root.path());
-    SelectOnly({L"a.txt"});
-    ChooserRun keep(other.path(), IDNO);
-    keep(IDM_MOVE_TO_FOLDER);
-    ASSERT_EQ(keep.others.size(), 1u);
-    EXPECT_EQ(keep.others[0], L"移動先に同じ名前の項目があります. 置き換えますか？ : " + (other / L"a.txt"));
+    std::vector<std::wstring> boxes;
+    {
+        DialogAnswerer keep([&boxes](HWND dialog) {
+            boxes.push_back(DialogAnswerer::BoxText(dialog));
+            PostMessageW(dialog, WM_COMMAND, IDNO, 0);
+        });
+        TransferFiles(DROPEFFECT_MOVE, {root / L"a.txt"}, other.path());
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0], L"移動先に同じ名前の項目があります. 置き換えますか？ : " + (other / L"a.txt"));
     EXPECT_EQ(FileSize(other / L"a.txt"), 99u);
     EXPECT_EQ(FileSize(root / L"a.txt"), 10u);
 }
