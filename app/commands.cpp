@@ -3,9 +3,9 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/folder_chooser.h"
-#include "app/message_box.h"
+#include "state/message_box.h"
 #include "app/main_window.h"
 #include "app/options_dialog.h"
 #include "app/run_control.h"

@@ -6,7 +6,7 @@
 #include <cwchar>
 #include <memory>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/target_boxes.h"
 
 namespace lurmo {

@@ -3,10 +3,10 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/command_line.h"
 #include "app/main_window.h"
-#include "app/message_box.h"
+#include "state/message_box.h"
 
 using namespace lurmo;
 

@@ -7,14 +7,14 @@
 
 #include <new>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/folder_chooser.h"
-#include "app/message_box.h"
+#include "state/message_box.h"
 #include "app/run_control.h"
 #include "app/run_worker.h"
 #include "app/settings.h"
 #include "app/target_boxes.h"
-#include "app/window_messages.h"
+#include "state/window_messages.h"
 #include "engine/error_report.h"
 #include "fileops/drag_drop.h"
 #include "fileops/file_operations.h"

@@ -2,7 +2,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/main_window.h"
 #include "fileops/file_operations.h"
 #include "list/result_rows.h"

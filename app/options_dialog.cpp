@@ -11,8 +11,8 @@
 #include <string>
 #include <utility>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
 #include "app/target_boxes.h"
 
 namespace lurmo {

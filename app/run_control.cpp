@@ -3,9 +3,9 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/command_line.h"
-#include "app/message_box.h"
+#include "state/message_box.h"
 #include "app/run_worker.h"
 #include "app/target_boxes.h"
 #include "list/result_rows.h"

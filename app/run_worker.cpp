@@ -6,9 +6,9 @@
 #include <memory>
 #include <new>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/target_boxes.h"
-#include "app/window_messages.h"
+#include "state/window_messages.h"
 #include "engine/accumulation.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"

@@ -2,7 +2,7 @@
 
 #include <cwchar>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 
 namespace lurmo {
 

@@ -1,45 +1,12 @@
-// The settings under HKEY_CURRENT_USER\Software\Brennic\Lurmo: read once when the main
-// window is set up, written once when it is destroyed.
+// Reading and writing the settings under HKEY_CURRENT_USER\Software\Brennic\Lurmo: once
+// when the main window is set up, once when it is destroyed.
 #pragma once
 
 #include <windows.h>
-#include <commdlg.h>
+
+#include "state/settings.h"
 
 namespace lurmo {
-
-constexpr wchar_t kSettingsKey[] = L"Software\\Brennic\\Lurmo";
-
-// The stored settings, as loaded and as saved.
-struct Settings {
-    int left = 0, top = 0, width = 0, height = 0;
-    int columnWidthName = 180;
-    int columnWidthSize = 100;
-    int columnWidthPercent = 40;
-    int columnWidthBarGraph = 100;
-    int columnWidthDateTime = 115;
-    bool columnWidthDateTimeStored = false;   // read from the registry, not the default
-    DWORD snapShot = 0;
-    DWORD unit = 0;
-    DWORD usedSize = 1;
-    DWORD comma = 1;
-    DWORD maxHistory = 10;
-    DWORD sort = 3;
-    DWORD targetList = 0;
-    DWORD useSystemFont = 1;
-    LOGFONTW logFont{};
-    CHOOSEFONTW chooseFont{};   // iPointSize is FontSize, rgbColors is FontColor
-    DWORD displayGraph = 0;
-    COLORREF graphColor = 0;
-};
-
-// The copies that an accumulation takes from the settings when it starts; every part of
-// the program but the options reads these.
-struct InEffect {
-    DWORD snapShot = 0;
-    DWORD usedSize = 1;
-    DWORD displayGraph = 0;
-    COLORREF graphColor = 0;
-};
 
 // Fills g_app.settings and the values in effect from the registry over the defaults,
 // creates the user font, and moves the main window (when there is one) to the stored

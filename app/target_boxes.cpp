@@ -6,9 +6,9 @@
 #include <cwchar>
 #include <memory>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
-#include "app/window_messages.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
+#include "state/window_messages.h"
 
 namespace lurmo {
 

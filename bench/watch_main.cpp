@@ -14,7 +14,7 @@
 #include <map>
 #include <string>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/main_window.h"
 #include "app/target_boxes.h"
 #include "engine/accumulation.h"

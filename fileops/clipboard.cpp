@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
 #include "fileops/data_object.h"
 #include "fileops/file_operations.h"
 #include "fileops/file_transfer.h"

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "engine/handles.h"
 #include "fileops/file_operations.h"
 #include "fileops/new_item_templates.h"

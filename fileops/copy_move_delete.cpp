@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
 #include "fileops/file_operations.h"
 #include "fileops/file_paths.h"
 #include "fileops/file_transfer.h"

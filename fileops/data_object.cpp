@@ -7,8 +7,8 @@
 #include <cstring>
 #include <new>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
 #include "fileops/file_paths.h"
 #include "list/result_rows.h"
 

@@ -5,8 +5,8 @@
 
 #include <new>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
 #include "engine/handles.h"
 #include "fileops/data_object.h"
 #include "fileops/file_operations.h"

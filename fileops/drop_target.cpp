@@ -8,8 +8,8 @@
 #include <new>
 #include <string>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
 #include "engine/handles.h"
 #include "fileops/data_object.h"
 #include "fileops/drag_drop.h"

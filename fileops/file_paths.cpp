@@ -1,6 +1,6 @@
 #include "fileops/file_paths.h"
 
-#include "app/message_box.h"
+#include "state/message_box.h"
 
 namespace lurmo {
 

@@ -5,8 +5,8 @@
 #include <new>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
 #include "engine/file_system.h"
 #include "fileops/data_object.h"
 #include "fileops/file_paths.h"

@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "fileops/file_operations.h"
 #include "fileops/file_paths.h"
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "engine/handles.h"
 #include "fileops/file_operations.h"
 #include "fileops/file_paths.h"

@@ -6,8 +6,8 @@
 
 #include <string>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
 #include "engine/handles.h"
 #include "fileops/file_operations.h"
 #include "fileops/file_paths.h"

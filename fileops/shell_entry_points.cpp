@@ -1,6 +1,6 @@
 #include "fileops/shell_entry_points.h"
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "engine/handles.h"
 #include "fileops/file_operations.h"
 

@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "engine/handles.h"
 #include "fileops/data_object.h"
 #include "fileops/file_paths.h"

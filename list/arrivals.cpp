@@ -8,9 +8,9 @@
 #include <new>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
-#include "app/window_messages.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
+#include "state/window_messages.h"
 #include "engine/folder_tree.h"
 #include "list/notices.h"
 #include "list/result_rows.h"

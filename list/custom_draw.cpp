@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "engine/entries.h"
 #include "list/result_rows.h"
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cwctype>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 
 namespace lurmo {
 

@@ -5,7 +5,7 @@
 #include <deque>
 #include <memory>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "engine/folder_tree.h"
 #include "list/arrivals.h"
 #include "list/result_rows.h"

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "list/number_format.h"
 
 namespace lurmo {

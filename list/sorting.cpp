@@ -4,7 +4,7 @@
 
 #include <cwchar>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "engine/entries.h"
 #include "engine/row_order.h"
 

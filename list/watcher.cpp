@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
-#include "app/message_box.h"
-#include "app/window_messages.h"
+#include "state/app_state.h"
+#include "state/message_box.h"
+#include "state/window_messages.h"
 #include "engine/entries.h"
 #include "engine/file_system.h"
 #include "list/arrivals.h"

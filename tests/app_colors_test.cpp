@@ -5,7 +5,7 @@
 
 #include <cwchar>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "engine/file_system.h"
 #include "list/custom_draw.h"
 #include "list/result_rows.h"

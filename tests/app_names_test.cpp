@@ -7,7 +7,7 @@
 #include <map>
 #include <string>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/target_boxes.h"
 #include "list/result_rows.h"
 #include "tests/test_support.h"

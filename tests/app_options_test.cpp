@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/target_boxes.h"
 #include "tests/test_support.h"
 #include "tests/ui_support.h"

@@ -11,10 +11,10 @@
 #include <new>
 #include <string>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/run_control.h"
 #include "app/target_boxes.h"
-#include "app/window_messages.h"
+#include "state/window_messages.h"
 #include "engine/file_system.h"
 #include "list/number_format.h"
 #include "list/result_rows.h"

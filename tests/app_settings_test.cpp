@@ -1,7 +1,7 @@
 // Settings against the real registry of the test prefix.
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/settings.h"
 #include "tests/ui_support.h"
 

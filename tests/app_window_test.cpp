@@ -3,12 +3,12 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/main_window.h"
 #include "app/run_control.h"
 #include "app/settings.h"
 #include "app/target_boxes.h"
-#include "app/window_messages.h"
+#include "state/window_messages.h"
 #include "list/result_rows.h"
 #include "tests/test_support.h"
 #include "tests/ui_support.h"

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/entries.h"
-#include "app/message_box.h"
+#include "state/message_box.h"
 #include "export/export_file.h"
 #include "export/export_lines.h"
 #include "list/number_format.h"

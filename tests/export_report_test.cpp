@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "engine/accumulation.h"
 #include "engine/entries.h"
 #include "engine/file_system.h"

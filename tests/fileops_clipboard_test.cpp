@@ -5,7 +5,7 @@
 #include <ole2.h>
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "fileops/data_object.h"
 #include "fileops/file_operations.h"
 #include "fileops/file_paths.h"

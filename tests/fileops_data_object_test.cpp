@@ -8,7 +8,7 @@
 
 #include <cstring>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "engine/handles.h"
 #include "fileops/data_object.h"
 #include "fileops/file_operations.h"

@@ -7,7 +7,7 @@
 #include <shlwapi.h>
 #include <gtest/gtest.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "fileops/data_object.h"
 #include "fileops/drag_drop.h"
 #include "fileops/file_operations.h"

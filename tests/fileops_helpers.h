@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/target_boxes.h"
 #include "engine/handles.h"
 #include "fileops/data_object.h"

@@ -8,7 +8,7 @@
 #include <functional>
 #include <map>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "fileops/context_menu.h"
 #include "fileops/file_operations.h"
 #include "fileops/new_item_templates.h"

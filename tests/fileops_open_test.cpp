@@ -10,7 +10,7 @@
 #include <set>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "app/run_control.h"
 #include "fileops/file_operations.h"
 #include "fileops/file_paths.h"

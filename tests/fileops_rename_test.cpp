@@ -9,7 +9,7 @@
 #include <set>
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "fileops/file_operations.h"
 #include "list/result_rows.h"
 #include "tests/fileops_dialog_hook.h"

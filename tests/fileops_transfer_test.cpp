@@ -7,7 +7,7 @@
 
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "fileops/file_operations.h"
 #include "fileops/file_transfer.h"
 #include "list/result_rows.h"

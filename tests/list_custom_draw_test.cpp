@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "list/result_rows.h"
 #include "tests/ui_support.h"
 

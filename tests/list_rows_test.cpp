@@ -5,7 +5,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "list/number_format.h"
 #include "list/result_rows.h"
 #include "tests/ui_support.h"

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
 #include "tests/ui_support.h"

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "app/app_state.h"
+#include "state/app_state.h"
 #include "list/custom_draw.h"
 #include "list/result_rows.h"
 

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "app/settings.h"
+#include "state/settings.h"
 #include "engine/handles.h"
 #include "engine/size_rule.h"
 #include "res/resource.h"
