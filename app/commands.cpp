@@ -61,6 +61,16 @@ void InvertSelection() {
     }
 }
 
+// Enter: in a target box it measures what the box shows, as the accumulate button does;
+// anywhere else it opens the selected rows.
+void OnEnterKey() {
+    const HWND focus = GetFocus();
+    for (HWND box : {g_app.driveBox, g_app.historyBox}) {
+        if (box && focus && (focus == box || IsChild(box, focus))) return OnAccumulateButton();
+    }
+    OpenSelectedRows();
+}
+
 void ExportRows(bool selectedOnly) {
     ExportRequest request;
     request.owner = g_app.main;
@@ -110,7 +120,7 @@ bool IsRowCommand(UINT id) {
 void OnCommand(UINT id) {
     if (g_app.labelEdit && IsRowCommand(id)) return;
     switch (id) {
-        case IDOK: OpenSelectedRows(); break;
+        case IDOK: OnEnterKey(); break;
         case IDC_TARGET_LIST_BUTTON: FlipTargetList(); break;
         case IDC_BROWSE_BUTTON: BrowseForTarget(); break;
         case IDC_ACCUMULATE_BUTTON: OnAccumulateButton(); break;

@@ -96,7 +96,8 @@ bool SetUpMainWindow() {
     g_app.customColors[0] = g_app.settings.graphColor;
     g_app.nextClipboardViewer = SetClipboardViewer(g_app.main);
     LayoutMainWindow();
-    if (!g_app.initialTarget.empty() && CheckFolderExists(g_app.initialTarget) && CheckTarget(g_app.initialTarget)) {
+    const std::wstring& initial = g_app.initialTarget;
+    if (!initial.empty() && CheckTargetLength(initial) && CheckFolderExists(initial) && CheckTarget(initial)) {
         StartAccumulation();
     }
     return true;

@@ -65,10 +65,12 @@ struct PidlDeleter {
 
 }  // namespace
 
+// The whole text: a target too long for the path buffer is refused by name, not cut.
 std::wstring BoxEditText(HWND box) {
     HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
-    wchar_t text[MAX_PATH]{};
-    GetWindowTextW(edit ? edit : box, text, MAX_PATH);
+    HWND source = edit ? edit : box;
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(source)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(source, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -90,15 +92,18 @@ std::wstring BoxItemText(HWND box, int index) {
 
 int BoxSelection(HWND box) { return static_cast<int>(SendMessageW(box, CB_GETCURSEL, 0, 0)); }
 
+// What the box shows is the target. The box keeps its last choice while the user types
+// over it, so a choice counts only while the edit still shows it: a history entry is its
+// text, a drive its path behind the display name.
 std::wstring TargetBoxText() {
-    if (g_app.settings.targetList == 1) {
-        const int selected = BoxSelection(g_app.historyBox);
-        return selected >= 0 ? BoxItemText(g_app.historyBox, selected) : BoxEditText(g_app.historyBox);
-    }
+    if (g_app.settings.targetList == 1) return BoxEditText(g_app.historyBox);
     if (g_app.settings.targetList == 0) {
+        const std::wstring typed = BoxEditText(g_app.driveBox);
         const int selected = BoxSelection(g_app.driveBox);
-        if (selected >= 0 && static_cast<size_t>(selected) < g_app.drivePaths.size()) return g_app.drivePaths[selected];
-        return BoxEditText(g_app.driveBox);
+        if (selected >= 0 && static_cast<size_t>(selected) < g_app.drivePaths.size() &&
+            BoxItemText(g_app.driveBox, selected) == typed)
+            return g_app.drivePaths[selected];
+        return typed;
     }
     return {};
 }

@@ -12,6 +12,7 @@
 #include "list/result_rows.h"
 #include "tests/test_support.h"
 #include "tests/ui_support.h"
+#include "tests/key_input.h"
 
 using namespace lurmo;
 using namespace lurmo::test;
@@ -195,6 +196,81 @@ TEST(MainWindow, ANavigationReplacesADriveChosenInTheBox) {
     ASSERT_TRUE(PumpUntil([] { return g_app.rowCount == 1 && !g_app.busy.load(); }));
     EXPECT_EQ(WindowText(g_app.main), (other / L"Sub") + L" - Lurmo");
     EXPECT_EQ(CellText(0, 0), L"in-sub.bin");
+}
+
+bool RunEnded() { return g_app.worker && WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0 && !g_app.busy.load(); }
+
+// The history box keeps its last choice selected while the user types over it: what is
+// typed is measured, not the choice again. The same over a drive chosen in the drive box.
+TEST(MainWindow, ATypedTargetIsMeasuredOverTheBoxsLastChoice) {
+    TempFolder first, second, drive;
+    first.File(L"first.bin", 1);
+    second.File(L"second.bin", 2);
+    MainWindow window;
+    g_app.settings.targetList = 1;
+    ShowTargetList();
+    AddToHistory(first.path() + L"\\");
+    ASSERT_EQ(BoxSelection(g_app.historyBox), 0);
+    SetBoxEditText(g_app.historyBox, second.path());
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+    ASSERT_TRUE(PumpUntil(RunEnded));
+    EXPECT_EQ(WindowText(g_app.main), second.path() + L" - Lurmo");
+
+    g_app.settings.targetList = 0;
+    ShowTargetList();
+    AddDrive(drive.path(), L"Test drive", 0);
+    for (size_t i = 0; i < g_app.drivePaths.size(); ++i) {
+        if (g_app.drivePaths[i] == drive.path()) SendMessageW(g_app.driveBox, CB_SETCURSEL, i, 0);
+    }
+    ASSERT_GE(BoxSelection(g_app.driveBox), 0);
+    SetBoxEditText(g_app.driveBox, first.path());
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+    ASSERT_TRUE(PumpUntil([] { return RunEnded() && g_app.rowCount == 1; }));
+    EXPECT_EQ(WindowText(g_app.main), first.path() + L" - Lurmo");
+}
+
+// Enter pressed in the target box measures the typed target; in the list it opens the
+// selected row (here a folder, which becomes the target).
+TEST(MainWindow, EnterInTheTargetBoxMeasuresTheTypedTarget) {
+    TempFolder shown, typed;
+    shown.File(L"sub\\in-sub.bin", 1);
+    typed.File(L"typed.bin", 2);
+    MainWindow window;
+    ASSERT_TRUE(AccumulateAndWait(shown.path()));
+    SelectRows({0});
+    BringToFront();
+    SetBoxEditText(g_app.driveBox, typed.path());
+    SetFocus(reinterpret_cast<HWND>(SendMessageW(g_app.driveBox, CBEM_GETEDITCONTROL, 0, 0)));
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(PumpUntil(RunEnded));
+    EXPECT_EQ(WindowText(g_app.main), typed.path() + L" - Lurmo");
+
+    ASSERT_TRUE(AccumulateAndWait(shown.path()));
+    SelectRows({0});
+    SetFocus(g_app.list);
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(PumpUntil([] { return RunEnded() && g_app.rowCount == 1 && CellText(0, 0) == L"in-sub.bin"; }));
+    EXPECT_EQ(WindowText(g_app.main), (shown / L"sub") + L" - Lurmo");
+}
+
+// A target longer than the path buffer can take is refused by its whole name, whether it
+// came on the command line or was typed; nothing is cut and then not found.
+TEST(MainWindow, ATargetTooLongForThePathBufferIsRefusedWhole) {
+    const std::wstring tooLong = L"C:\\" + std::wstring(317, L'x');   // 320 characters
+    {
+        MessageBoxCatcher catcher;
+        MainWindow window(tooLong);
+        ASSERT_EQ(catcher.boxes().size(), 1u);
+        EXPECT_EQ(catcher.boxes()[0].text, L"パスが長すぎます. : " + tooLong);
+    }
+    MainWindow window;
+    MessageBoxCatcher catcher;
+    SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetBoxEditText(g_app.driveBox, tooLong);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+    ASSERT_EQ(catcher.boxes().size(), 1u);
+    EXPECT_EQ(catcher.boxes()[0].text, L"パスが長すぎます. : " + tooLong);
+    EXPECT_EQ(g_app.nameSlot, 0u);
 }
 
 TEST(MainWindow, TheStatusBarsClicksAreNotTakenForTheLists) {
