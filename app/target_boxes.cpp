@@ -4,7 +4,9 @@
 #include <shlwapi.h>
 
 #include <cwchar>
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "state/app_state.h"
 #include "state/message_box.h"
@@ -62,6 +64,37 @@ bool DescribeItem(PCIDLIST_ABSOLUTE item, std::wstring& name, int& icon) {
 struct PidlDeleter {
     void operator()(ITEMIDLIST* list) const { CoTaskMemFree(list); }
 };
+
+// The stored entries "01" to the limit, in their order. An entry that is not a text, is
+// empty or longer than a target can be is skipped, and the entries after it are read all
+// the same: one damaged value never costs the others. The values are enumerated, so a
+// huge limit costs nothing.
+std::vector<std::wstring> ReadStoredHistory(DWORD limit) {
+    std::map<DWORD, std::wstring> entries;
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS) return {};
+    unique_hkey key(raw);
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[16]{};
+        DWORD nameLength = 16, type = 0;
+        wchar_t text[MAX_PATH + 1]{};
+        DWORD bytes = MAX_PATH * sizeof(wchar_t);
+        const LONG result =
+            RegEnumValueW(raw, index, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result != ERROR_SUCCESS || type != REG_SZ) continue;
+        wchar_t* end = nullptr;
+        const unsigned long position = wcstoul(name, &end, 10);
+        if (*end != L'\0' || position < 1 || position > limit || HistoryValueName(static_cast<int>(position)) != name)
+            continue;
+        text[bytes / sizeof(wchar_t)] = L'\0';
+        std::wstring path = text;
+        if (!path.empty()) entries.emplace(position, std::move(path));
+    }
+    std::vector<std::wstring> paths;
+    for (auto& entry : entries) paths.push_back(std::move(entry.second));
+    return paths;
+}
 
 }  // namespace
 
@@ -168,22 +201,12 @@ void LoadHistory() {
     GetWindowRect(g_app.driveBox, &drive);
     MapWindowPoints(nullptr, g_app.main, reinterpret_cast<POINT*>(&drive), 2);
     MoveWindow(g_app.historyBox, drive.left, drive.top, drive.right - drive.left, drive.bottom - drive.top, FALSE);
-    HKEY raw = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, KEY_QUERY_VALUE, &raw) == ERROR_SUCCESS) {
-        unique_hkey key(raw);
-        for (DWORD n = 1; n <= g_app.settings.maxHistory; ++n) {
-            wchar_t text[MAX_PATH + 1]{};
-            DWORD bytes = MAX_PATH * sizeof(wchar_t);
-            if (RegQueryValueExW(raw, HistoryValueName(static_cast<int>(n)).c_str(), nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(text), &bytes) != ERROR_SUCCESS)
-                break;
-            text[bytes / sizeof(wchar_t)] = L'\0';
-            const std::wstring path = text;
-            int icon = 0;
-            if (!path.empty() && path.back() == L':') icon = SmallIconOf(path + L"\\");
-            else if (path.compare(0, 2, L"\\\\") != 0) icon = SmallIconOf(path);
-            InsertBoxItem(g_app.historyBox, static_cast<int>(n - 1), path, icon, icon);
-        }
+    int position = 0;
+    for (const std::wstring& path : ReadStoredHistory(g_app.settings.maxHistory)) {
+        int icon = 0;
+        if (!path.empty() && path.back() == L':') icon = SmallIconOf(path + L"\\");
+        else if (path.compare(0, 2, L"\\\\") != 0) icon = SmallIconOf(path);
+        InsertBoxItem(g_app.historyBox, position++, path, icon, icon);
     }
     if (g_app.smallImages) SendMessageW(g_app.historyBox, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(g_app.smallImages));
 }

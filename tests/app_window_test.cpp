@@ -422,6 +422,33 @@ TEST(History, IsSavedAtDestructionAndLoadedWhole) {
     EXPECT_EQ(g_app.settings.unit, 2u);
 }
 
+// A damaged entry (too long, empty, not a text) is skipped; the entries after it are
+// read and saved again.
+TEST(History, ADamagedEntryCostsNoOther) {
+    ForgetStoredSettings();
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    auto text = [&](const wchar_t* name, const std::wstring& value) {
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() * sizeof(wchar_t)));
+    };
+    const DWORD number = 7;
+    text(L"01", L"C:\\one");
+    text(L"02", std::wstring(5000, L'z'));
+    RegSetValueExW(key, L"03", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    text(L"04", L"");
+    text(L"05", L"C:\\five");
+    RegCloseKey(key);
+    {
+        MainWindow window(L"", true);
+        EXPECT_EQ(HistoryItems(), (std::vector<std::wstring>{L"C:\\one", L"C:\\five"}));
+    }
+    EXPECT_EQ(StoredHistory(1), L"C:\\one");
+    EXPECT_EQ(StoredHistory(2), L"C:\\five");
+    EXPECT_EQ(StoredHistory(3), L"<none>");
+}
+
 TEST(Drives, PathListStaysInStepWithTheBox) {
     MainWindow window;
     const std::vector<std::wstring> before = g_app.drivePaths;
