@@ -192,6 +192,24 @@ TEST(Rename, ClipboardKeysActOnTheEditedText) {
     EXPECT_EQ(ClipboardText(), L"ot");
 }
 
+// Enter pressed in the edit ends it with the typed name: the dialog's Enter opens no row.
+TEST(Rename, EnterPressedInTheEditRenames) {
+    TempFolder root;
+    root.File(L"a.txt", 1);
+    root.File(L"sub\\x.bin", 1);
+    MainWindow window;
+    Listen(root.path());
+    SelectOnly({L"a.txt"});
+    BringToFront();
+    PressKey(VK_F2);
+    ASSERT_TRUE(g_app.labelEdit);
+    TypeLetters("zq");
+    PressKey(VK_RETURN);
+    EXPECT_FALSE(g_app.labelEdit);
+    EXPECT_EQ(NamesIn(root.path()), (std::set<std::wstring>{L"zq", L"sub"}));
+    EXPECT_EQ(TargetPath(), root.path() + L"\\");
+}
+
 // A command on the rows sent while a name is edited is not carried out, and the edit
 // menu shows it grayed.
 TEST(Rename, RowCommandsWaitWhileANameIsEdited) {
