@@ -223,6 +223,9 @@ TEST(MainWindow, ATypedTargetIsMeasuredOverTheBoxsLastChoice) {
         if (g_app.drivePaths[i] == drive.path()) SendMessageW(g_app.driveBox, CB_SETCURSEL, i, 0);
     }
     ASSERT_GE(BoxSelection(g_app.driveBox), 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);   // the choice as it stands
+    ASSERT_TRUE(PumpUntil(RunEnded));
+    EXPECT_EQ(WindowText(g_app.main), drive.path() + L" - Lurmo");
     SetBoxEditText(g_app.driveBox, first.path());
     SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
     ASSERT_TRUE(PumpUntil([] { return RunEnded() && g_app.rowCount == 1; }));
