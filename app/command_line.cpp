@@ -20,7 +20,6 @@ CommandLineSplit SplitCommandLine(const wchar_t* commandLine) {
     } else {
         split.target.assign(start);
     }
-    if (split.target.size() > MAX_PATH - 1) split.target.resize(MAX_PATH - 1);
     return split;
 }
 

@@ -61,6 +61,16 @@ void InvertSelection() {
     }
 }
 
+// Enter: in a target box it measures what the box shows, as the accumulate button does;
+// anywhere else it opens the selected rows.
+void OnEnterKey() {
+    const HWND focus = GetFocus();
+    for (HWND box : {g_app.driveBox, g_app.historyBox}) {
+        if (box && focus && (focus == box || IsChild(box, focus))) return OnAccumulateButton();
+    }
+    OpenSelectedRows();
+}
+
 void ExportRows(bool selectedOnly) {
     ExportRequest request;
     request.owner = g_app.main;
@@ -77,9 +87,40 @@ void ExportRows(bool selectedOnly) {
 
 }  // namespace
 
-void OnCommand(UINT id) {
+bool IsRowCommand(UINT id) {
     switch (id) {
-        case IDOK: if (!g_app.labelEdit) OpenSelectedRows(); break;
+        case IDOK:
+        case IDM_EXPORT_SELECTED:
+        case IDM_COPY_LISTING:
+        case IDM_CUT:
+        case IDM_COPY:
+        case IDM_PASTE:
+        case IDM_COPY_TO_FOLDER:
+        case IDM_MOVE_TO_FOLDER:
+        case IDM_DELETE:
+        case IDM_RENAME:
+        case IDM_SELECT_ALL:
+        case IDM_INVERT_SELECTION:
+        case IDM_SORT_BY_NAME:
+        case IDM_SORT_BY_SIZE:
+        case IDM_SORT_BY_TIME:
+        case IDM_UP_ONE_LEVEL:
+        case IDM_SELECTED_FOLDER:
+        case IDM_PASTE_SHORTCUT:
+        case IDM_NEW_FOLDER:
+        case IDM_NEW_SHORTCUT: return true;
+        default: return id >= IDM_FIRST_TEMPLATE;
+    }
+}
+
+// A command on the rows that arrives while a name is edited (a menu opened with the
+// mouse, a message another program sent) is not carried out: the edit's own text and the
+// clipboard's content belong to the user, and the row the edit is on must stay the one
+// it names. The menus show these commands grayed meanwhile.
+void OnCommand(UINT id) {
+    if (g_app.labelEdit && IsRowCommand(id)) return;
+    switch (id) {
+        case IDOK: OnEnterKey(); break;
         case IDC_TARGET_LIST_BUTTON: FlipTargetList(); break;
         case IDC_BROWSE_BUTTON: BrowseForTarget(); break;
         case IDC_ACCUMULATE_BUTTON: OnAccumulateButton(); break;

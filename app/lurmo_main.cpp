@@ -34,11 +34,9 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR commandLine, int showSt
         ShowWindow(g_app.main, SW_SHOW);
         UpdateWindow(g_app.main);
     }
-    HACCEL accelerators = LoadAcceleratorsW(instance, MAKEINTRESOURCEW(IDA_MAIN));
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
-        if (g_app.main && TranslateAcceleratorW(g_app.main, accelerators, &message)) continue;
-        if (g_app.main && IsDialogMessageW(g_app.main, &message)) continue;
+        if (TranslateMainWindowMessage(message)) continue;
         TranslateMessage(&message);
         DispatchMessageW(&message);
     }

@@ -96,7 +96,8 @@ bool SetUpMainWindow() {
     g_app.customColors[0] = g_app.settings.graphColor;
     g_app.nextClipboardViewer = SetClipboardViewer(g_app.main);
     LayoutMainWindow();
-    if (!g_app.initialTarget.empty() && CheckFolderExists(g_app.initialTarget) && CheckTarget(g_app.initialTarget)) {
+    const std::wstring& initial = g_app.initialTarget;
+    if (!initial.empty() && CheckTargetLength(initial) && CheckFolderExists(initial) && CheckTarget(initial)) {
         StartAccumulation();
     }
     return true;
@@ -218,7 +219,7 @@ BOOL OnNotify(HWND window, const NMHDR* header) {
             const auto* info = reinterpret_cast<const NMLVDISPINFOW*>(header);
             const bool accepted = FinishRename(info);
             SetWindowLongPtrW(window, DWLP_MSGRESULT, accepted);
-            if (!accepted) PostMessageW(window, WM_COMMAND, IDM_RENAME, 0);
+            if (!accepted) PostMessageW(window, kMsgReopenRename, 0, 0);
             return TRUE;
         }
         case LVN_BEGINLABELEDITW: {
@@ -308,6 +309,16 @@ void OnWatcher(WPARAM what, LPARAM data) {
 
 }  // namespace
 
+// While a name is edited its keys are the edit's: Ctrl+C, X, V and A act on the text,
+// never on the rows or the clipboard's files, and F2 opens no other edit.
+bool TranslateMainWindowMessage(MSG& message) {
+    static HACCEL accelerators = nullptr;
+    if (!g_app.main) return false;
+    if (!accelerators) accelerators = LoadAcceleratorsW(g_app.instance, MAKEINTRESOURCEW(IDA_MAIN));
+    if (!g_app.labelEdit && TranslateAcceleratorW(g_app.main, accelerators, &message)) return true;
+    return IsDialogMessageW(g_app.main, &message) != FALSE;
+}
+
 void ShowAboutBox() { DialogBoxW(g_app.instance, MAKEINTRESOURCEW(IDD_ABOUT), g_app.main, AboutProc); }
 
 void LayoutMainWindow() {
@@ -355,6 +366,7 @@ INT_PTR DispatchMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case kMsgRunFinished:
         case kMsgRunFailed: OnPrivateMessage(message, wParam, lParam); return TRUE;
         case kMsgWatcher: OnWatcher(wParam, lParam); return TRUE;
+        case kMsgReopenRename: ReopenRefusedRename(); return TRUE;
         default: return FALSE;
     }
 }

@@ -12,5 +12,10 @@ void LayoutMainWindow();
 void OnInitMenuPopup(HMENU popup);
 void OnCommand(UINT id);
 void ShowAboutBox();
+// The program's own handling of a message taken from the queue, before it is dispatched:
+// the accelerators and the dialog keys. True when the message was used up.
+bool TranslateMainWindowMessage(MSG& message);
+// Whether a command acts on the rows or the target; none runs while a name is edited.
+bool IsRowCommand(UINT id);
 
 }  // namespace lurmo

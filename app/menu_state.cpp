@@ -53,9 +53,16 @@ void EnableListBackgroundMenu(HMENU menu) {
     EnableMenuItem(menu, 5, MF_BYPOSITION | (newItems ? MF_ENABLED : (MF_GRAYED | MF_DISABLED)));
 }
 
-}  // namespace
+// While a name is edited every command on the rows in the popup is grayed.
+void GrayRowCommands(HMENU popup) {
+    const int count = GetMenuItemCount(popup);
+    for (int position = 0; position < count; ++position) {
+        const UINT id = GetMenuItemID(popup, position);
+        if (id != static_cast<UINT>(-1) && IsRowCommand(id)) Enable(popup, id, false);
+    }
+}
 
-void OnInitMenuPopup(HMENU popup) {
+void EnableByState(HMENU popup) {
     if (popup == g_app.fileMenu) {
         Enable(popup, IDM_EXPORT_ALL, g_app.rowCount != 0 && !g_app.busy.load());
         Enable(popup, IDM_EXPORT_SELECTED, SelectedCount() != 0);
@@ -75,6 +82,13 @@ void OnInitMenuPopup(HMENU popup) {
         // Wine has no new-shortcut wizard: an item that would do nothing is grayed.
         Enable(popup, IDM_NEW_SHORTCUT, NewShortcutWizardAvailable());
     }
+}
+
+}  // namespace
+
+void OnInitMenuPopup(HMENU popup) {
+    EnableByState(popup);
+    if (g_app.labelEdit) GrayRowCommands(popup);
 }
 
 }  // namespace lurmo

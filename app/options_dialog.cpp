@@ -4,6 +4,7 @@
 #include <commdlg.h>
 #include <prsht.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <cstdlib>
 #include <exception>
@@ -53,6 +54,9 @@ struct OptionsSession {
     DisplayPage display;
     // The history page writes its edit as it starts, which is no change of the user's.
     bool fillingHistory = false;
+    // The user typed in the limit or turned its arrows: only then is the limit taken
+    // from the page, so that a stored limit the page cannot show whole is kept.
+    bool historyLimitChanged = false;
 };
 
 OptionsSession* SessionOf(HWND page) { return reinterpret_cast<OptionsSession*>(GetWindowLongPtrW(page, DWLP_USER)); }
@@ -184,13 +188,13 @@ bool FontMissing(HWND page, const DisplayPage& state) {
     return true;
 }
 
-void ApplyDisplayPage(HWND page, DisplayPage& state) {
+// The system font is the window's own, which the list had from the start: the list's
+// built-in font has no Japanese glyphs.
+void ApplyFontChoice(DisplayPage& state) {
     Settings& s = g_app.settings;
-    s.usedSize = IsChecked(page, IDC_USED_SIZE);
-    s.useSystemFont = IsChecked(page, IDC_SYSTEM_FONT);
     if (s.useSystemFont) {
-        // Back to the list's default font; the user font is kept for a later choice.
-        SendMessageW(g_app.list, WM_SETFONT, 0, TRUE);
+        // The user font is kept for a later choice.
+        SendMessageW(g_app.list, WM_SETFONT, SendMessageW(g_app.main, WM_GETFONT, 0, 0), TRUE);
     } else if (state.chosenFont) {
         SendMessageW(g_app.list, WM_SETFONT, reinterpret_cast<WPARAM>(state.chosenFont.get()), TRUE);
         // The list has let go of the old user font only now, so only now is it deleted.
@@ -202,6 +206,17 @@ void ApplyDisplayPage(HWND page, DisplayPage& state) {
     } else if (!state.fontLost && g_app.userFont) {
         SendMessageW(g_app.list, WM_SETFONT, reinterpret_cast<WPARAM>(g_app.userFont.get()), TRUE);
     }
+}
+
+// The list's font changes only when the user changed it here: picked the other kind of
+// font or chose one.
+void ApplyDisplayPage(HWND page, DisplayPage& state) {
+    Settings& s = g_app.settings;
+    s.usedSize = IsChecked(page, IDC_USED_SIZE);
+    const DWORD systemFont = IsChecked(page, IDC_SYSTEM_FONT);
+    const bool fontChanged = systemFont != s.useSystemFont || state.chosenFont || state.fontLost;
+    s.useSystemFont = systemFont;
+    if (fontChanged) ApplyFontChoice(state);
     s.displayGraph = IsChecked(page, IDC_DISPLAY_GRAPH);
     s.graphColor = state.color;
 }
@@ -256,9 +271,12 @@ void AskToClearHistory(HWND page) {
     EnableWindow(GetDlgItem(page, IDC_CLEAR_HISTORY), FALSE);
 }
 
-BOOL OnHistoryCommand(HWND page, const OptionsSession& session, UINT id, UINT code) {
+BOOL OnHistoryCommand(HWND page, OptionsSession& session, UINT id, UINT code) {
     if (id == IDC_MAX_HISTORY && code == EN_CHANGE) {
-        if (!session.fillingHistory) MarkChanged(page);
+        if (!session.fillingHistory) {
+            session.historyLimitChanged = true;
+            MarkChanged(page);
+        }
         return TRUE;
     }
     if (id == IDC_CLEAR_HISTORY) {
@@ -268,21 +286,27 @@ BOOL OnHistoryCommand(HWND page, const OptionsSession& session, UINT id, UINT co
     return FALSE;
 }
 
-// The edit takes digits only from the keyboard, but a pasted "-1" would still reach
-// here; a limit below 0 is taken as 0.
-void ApplyHistoryPage(HWND page) {
-    wchar_t text[3]{};
-    GetDlgItemTextW(page, IDC_MAX_HISTORY, text, 3);
-    const int entered = _wtoi(text);
-    const DWORD limit = entered < 0 ? 0 : static_cast<DWORD>(entered);
+void OnLimitArrows(HWND page, OptionsSession& session) {
+    session.historyLimitChanged = true;
+    MarkChanged(page);
+}
+
+// The edit takes digits only from the keyboard, but a pasted "-1" or "12345" would
+// still reach here; the limit is held to the arrows' range.
+void ApplyHistoryPage(HWND page, const OptionsSession& session) {
+    if (!session.historyLimitChanged) return;
+    wchar_t text[16]{};
+    GetDlgItemTextW(page, IDC_MAX_HISTORY, text, 16);
+    const long entered = wcstol(text, nullptr, 10);
+    const DWORD limit = static_cast<DWORD>(std::clamp(entered, 0L, 99L));
     if (limit == g_app.settings.maxHistory) return;
     g_app.settings.maxHistory = limit;
     TrimHistory();
 }
 
-BOOL OnHistoryNotify(HWND page, const NMHDR* header) {
+BOOL OnHistoryNotify(HWND page, const OptionsSession& session, const NMHDR* header) {
     if (header->code != PSN_APPLY) return FALSE;
-    ApplyHistoryPage(page);
+    ApplyHistoryPage(page, session);
     SetResult(page, PSNRET_NOERROR);
     return TRUE;
 }
@@ -312,8 +336,8 @@ INT_PTR DispatchHistoryPage(HWND page, UINT message, WPARAM wParam, LPARAM lPara
     if (!session) return FALSE;
     switch (message) {
         case WM_COMMAND: return OnHistoryCommand(page, *session, LOWORD(wParam), HIWORD(wParam));
-        case WM_VSCROLL: MarkChanged(page); return TRUE;
-        case WM_NOTIFY: return OnHistoryNotify(page, reinterpret_cast<const NMHDR*>(lParam));
+        case WM_VSCROLL: OnLimitArrows(page, *session); return TRUE;
+        case WM_NOTIFY: return OnHistoryNotify(page, *session, reinterpret_cast<const NMHDR*>(lParam));
         default: return FALSE;
     }
 }

@@ -43,8 +43,16 @@ bool StopRunningWorker() {
 
 }  // namespace
 
+bool CheckTargetLength(const std::wstring& text) {
+    std::wstring path = text;
+    if (path.empty() || path.back() != L'\\') path.push_back(L'\\');
+    if (path.size() < MAX_PATH - 1) return true;
+    ShowPathError(L"パスが長すぎます. : ", text);
+    return false;
+}
+
 bool CheckFolderExists(const std::wstring& path) {
-    std::wstring cut = path.substr(0, MAX_PATH - 1);
+    std::wstring cut = path;
     // A folder named with its trailing backslash ("C:\Data\") is looked up by its own
     // name, which the search does not accept with the backslash.
     while (cut.size() > 3 && cut.back() == L'\\') cut.pop_back();
@@ -87,7 +95,7 @@ bool CheckTargetPath(const std::wstring& text) {
 }
 
 bool CheckTarget(const std::wstring& text) {
-    return QueryClusterSize(g_app.scan, text.c_str()) && CheckTargetPath(text);
+    return CheckTargetLength(text) && QueryClusterSize(g_app.scan, text.c_str()) && CheckTargetPath(text);
 }
 
 bool ReadTargetBox() {

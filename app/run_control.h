@@ -7,11 +7,15 @@
 
 namespace lurmo {
 
+// The path buffer holds the target with its trailing backslash and at least one
+// character of a row's name: a longer target is refused whole, with a message naming it,
+// never cut to fit and then not found.
+bool CheckTargetLength(const std::wstring& text);
 bool CheckFolderExists(const std::wstring& path);
 bool ReadTargetBox();
 // Checks a target and installs it in the path buffer and the title.
 bool CheckTargetPath(const std::wstring& text);
-// QueryClusterSize, then CheckTargetPath.
+// CheckTargetLength, QueryClusterSize, then CheckTargetPath.
 bool CheckTarget(const std::wstring& text);
 void StartAccumulation();
 // Asks the running worker to stop and waits for it (at most 5000 ms, then ends it by

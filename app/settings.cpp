@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "state/app_state.h"
@@ -68,6 +69,56 @@ int ColumnWidth(int column) {
     return static_cast<int>(SendMessageW(g_app.list, LVM_GETCOLUMNWIDTH, column, 0));
 }
 
+// Ranges outside of which a stored value is taken for damage, not for a choice: sizes in
+// tenths of a point from 4 to 144 points (the chooser offers 8 to 72), the weights
+// LOGFONTW knows, and column widths up to a very wide screen.
+constexpr int kMinPointSize = 40, kMaxPointSize = 1440;
+constexpr LONG kMaxFontWeight = 1000;
+constexpr int kMaxColumnWidth = 8192;
+constexpr int kMaxCoordinate = 0x8000;
+constexpr DWORD kUnits = 4, kSortStates = 6, kTargetLists = 2;
+
+template <typename T>
+void KeepInRange(T& value, T low, T high, T fallback) {
+    if (value < low || value > high) value = fallback;
+}
+
+// Every stored value the program cannot use is replaced by its default as it is read, so
+// that it is neither used nor written back.
+void ReplaceValuesOutOfRange(Settings& s) {
+    const Settings defaults;
+    KeepInRange(s.columnWidthName, 0, kMaxColumnWidth, defaults.columnWidthName);
+    KeepInRange(s.columnWidthSize, 0, kMaxColumnWidth, defaults.columnWidthSize);
+    KeepInRange(s.columnWidthPercent, 0, kMaxColumnWidth, defaults.columnWidthPercent);
+    KeepInRange(s.columnWidthBarGraph, 0, kMaxColumnWidth, defaults.columnWidthBarGraph);
+    if (s.columnWidthDateTime < 0 || s.columnWidthDateTime > kMaxColumnWidth) {
+        s.columnWidthDateTime = defaults.columnWidthDateTime;
+        s.columnWidthDateTimeStored = false;
+    }
+    KeepInRange(s.snapShot, 0ul, 1ul, defaults.snapShot);
+    KeepInRange(s.unit, 0ul, kUnits - 1, defaults.unit);
+    KeepInRange(s.sort, 0ul, kSortStates - 1, defaults.sort);
+    KeepInRange(s.targetList, 0ul, kTargetLists - 1, defaults.targetList);
+    // Zero is the chooser's "no size": the font then takes its own default height.
+    if (s.chooseFont.iPointSize != 0) KeepInRange(s.chooseFont.iPointSize, kMinPointSize, kMaxPointSize, 0);
+    KeepInRange(s.logFont.lfWeight, 0L, kMaxFontWeight, 0L);
+}
+
+// A window that would lie off every screen (a monitor since removed, a damaged value) is
+// brought onto the nearest one, and made no larger than its work area.
+RECT OntoNearestScreen(RECT rect) {
+    if (MonitorFromRect(&rect, MONITOR_DEFAULTTONULL)) return rect;
+    MONITORINFO monitor{};
+    monitor.cbSize = sizeof(monitor);
+    if (!GetMonitorInfoW(MonitorFromRect(&rect, MONITOR_DEFAULTTONEAREST), &monitor)) return rect;
+    const RECT& work = monitor.rcWork;
+    const LONG width = std::min(rect.right - rect.left, work.right - work.left);
+    const LONG height = std::min(rect.bottom - rect.top, work.bottom - work.top);
+    const LONG left = std::clamp(rect.left, work.left, work.right - width);
+    const LONG top = std::clamp(rect.top, work.top, work.bottom - height);
+    return RECT{left, top, left + width, top + height};
+}
+
 }  // namespace
 
 LONG FontHeightFromPointSize(int tenthsOfPoint) { return -((tenthsOfPoint / 10) * 4 / 3); }
@@ -123,6 +174,21 @@ void LoadSettings() {
         ReadByte(raw, L"FontCharSet", s.logFont.lfCharSet);
         ReadDword(raw, L"DisplayGraph", s.displayGraph);
         ReadDword(raw, L"GraphColor", s.graphColor);
+    }
+    ReplaceValuesOutOfRange(s);
+    // Coordinates and sizes beyond any screen are the window's own, as for a first start.
+    KeepInRange(s.left, -kMaxCoordinate, kMaxCoordinate, static_cast<int>(placement.left));
+    KeepInRange(s.top, -kMaxCoordinate, kMaxCoordinate, static_cast<int>(placement.top));
+    if (s.width <= 0 || s.height <= 0 || s.width > kMaxCoordinate || s.height > kMaxCoordinate) {
+        s.width = placement.right - placement.left;
+        s.height = placement.bottom - placement.top;
+    }
+    if (g_app.main) {
+        const RECT onScreen = OntoNearestScreen(RECT{s.left, s.top, s.left + s.width, s.top + s.height});
+        s.left = onScreen.left;
+        s.top = onScreen.top;
+        s.width = onScreen.right - onScreen.left;
+        s.height = onScreen.bottom - onScreen.top;
     }
     if (s.logFont.lfFaceName[0] != L'\0') {
         s.logFont.lfHeight = FontHeightFromPointSize(s.chooseFont.iPointSize);

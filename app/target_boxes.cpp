@@ -4,7 +4,9 @@
 #include <shlwapi.h>
 
 #include <cwchar>
+#include <map>
 #include <memory>
+#include <vector>
 
 #include "state/app_state.h"
 #include "state/message_box.h"
@@ -63,12 +65,45 @@ struct PidlDeleter {
     void operator()(ITEMIDLIST* list) const { CoTaskMemFree(list); }
 };
 
+// The stored entries "01" to the limit, in their order. An entry that is not a text, is
+// empty or longer than a target can be is skipped, and the entries after it are read all
+// the same: one damaged value never costs the others. The values are enumerated, so a
+// huge limit costs nothing.
+std::vector<std::wstring> ReadStoredHistory(DWORD limit) {
+    std::map<DWORD, std::wstring> entries;
+    HKEY raw = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, KEY_QUERY_VALUE, &raw) != ERROR_SUCCESS) return {};
+    unique_hkey key(raw);
+    for (DWORD index = 0;; ++index) {
+        wchar_t name[16]{};
+        DWORD nameLength = 16, type = 0;
+        wchar_t text[MAX_PATH + 1]{};
+        DWORD bytes = MAX_PATH * sizeof(wchar_t);
+        const LONG result =
+            RegEnumValueW(raw, index, name, &nameLength, nullptr, &type, reinterpret_cast<BYTE*>(text), &bytes);
+        if (result == ERROR_NO_MORE_ITEMS) break;
+        if (result != ERROR_SUCCESS || type != REG_SZ) continue;
+        wchar_t* end = nullptr;
+        const unsigned long position = wcstoul(name, &end, 10);
+        if (*end != L'\0' || position < 1 || position > limit || HistoryValueName(static_cast<int>(position)) != name)
+            continue;
+        text[bytes / sizeof(wchar_t)] = L'\0';
+        std::wstring path = text;
+        if (!path.empty()) entries.emplace(position, std::move(path));
+    }
+    std::vector<std::wstring> paths;
+    for (auto& entry : entries) paths.push_back(std::move(entry.second));
+    return paths;
+}
+
 }  // namespace
 
+// The whole text: a target too long for the path buffer is refused by name, not cut.
 std::wstring BoxEditText(HWND box) {
     HWND edit = reinterpret_cast<HWND>(SendMessageW(box, CBEM_GETEDITCONTROL, 0, 0));
-    wchar_t text[MAX_PATH]{};
-    GetWindowTextW(edit ? edit : box, text, MAX_PATH);
+    HWND source = edit ? edit : box;
+    std::wstring text(static_cast<size_t>(GetWindowTextLengthW(source)) + 1, L'\0');
+    text.resize(static_cast<size_t>(GetWindowTextW(source, text.data(), static_cast<int>(text.size()))));
     return text;
 }
 
@@ -90,15 +125,18 @@ std::wstring BoxItemText(HWND box, int index) {
 
 int BoxSelection(HWND box) { return static_cast<int>(SendMessageW(box, CB_GETCURSEL, 0, 0)); }
 
+// What the box shows is the target. The box keeps its last choice while the user types
+// over it, so a choice counts only while the edit still shows it: a history entry is its
+// text, a drive its path behind the display name.
 std::wstring TargetBoxText() {
-    if (g_app.settings.targetList == 1) {
-        const int selected = BoxSelection(g_app.historyBox);
-        return selected >= 0 ? BoxItemText(g_app.historyBox, selected) : BoxEditText(g_app.historyBox);
-    }
+    if (g_app.settings.targetList == 1) return BoxEditText(g_app.historyBox);
     if (g_app.settings.targetList == 0) {
+        const std::wstring typed = BoxEditText(g_app.driveBox);
         const int selected = BoxSelection(g_app.driveBox);
-        if (selected >= 0 && static_cast<size_t>(selected) < g_app.drivePaths.size()) return g_app.drivePaths[selected];
-        return BoxEditText(g_app.driveBox);
+        if (selected >= 0 && static_cast<size_t>(selected) < g_app.drivePaths.size() &&
+            BoxItemText(g_app.driveBox, selected) == typed)
+            return g_app.drivePaths[selected];
+        return typed;
     }
     return {};
 }
@@ -163,22 +201,12 @@ void LoadHistory() {
     GetWindowRect(g_app.driveBox, &drive);
     MapWindowPoints(nullptr, g_app.main, reinterpret_cast<POINT*>(&drive), 2);
     MoveWindow(g_app.historyBox, drive.left, drive.top, drive.right - drive.left, drive.bottom - drive.top, FALSE);
-    HKEY raw = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, KEY_QUERY_VALUE, &raw) == ERROR_SUCCESS) {
-        unique_hkey key(raw);
-        for (DWORD n = 1; n <= g_app.settings.maxHistory; ++n) {
-            wchar_t text[MAX_PATH + 1]{};
-            DWORD bytes = MAX_PATH * sizeof(wchar_t);
-            if (RegQueryValueExW(raw, HistoryValueName(static_cast<int>(n)).c_str(), nullptr, nullptr,
-                                 reinterpret_cast<BYTE*>(text), &bytes) != ERROR_SUCCESS)
-                break;
-            text[bytes / sizeof(wchar_t)] = L'\0';
-            const std::wstring path = text;
-            int icon = 0;
-            if (!path.empty() && path.back() == L':') icon = SmallIconOf(path + L"\\");
-            else if (path.compare(0, 2, L"\\\\") != 0) icon = SmallIconOf(path);
-            InsertBoxItem(g_app.historyBox, static_cast<int>(n - 1), path, icon, icon);
-        }
+    int position = 0;
+    for (const std::wstring& path : ReadStoredHistory(g_app.settings.maxHistory)) {
+        int icon = 0;
+        if (!path.empty() && path.back() == L':') icon = SmallIconOf(path + L"\\");
+        else if (path.compare(0, 2, L"\\\\") != 0) icon = SmallIconOf(path);
+        InsertBoxItem(g_app.historyBox, position++, path, icon, icon);
     }
     if (g_app.smallImages) SendMessageW(g_app.historyBox, CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(g_app.smallImages));
 }

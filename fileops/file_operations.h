@@ -38,6 +38,8 @@ void DeleteSelection();
 bool BeginRename(const NMLVDISPINFOW* info);
 // True when the typed name was taken.
 bool FinishRename(const NMLVDISPINFOW* info);
+// Opens the edit again on the row whose name was just refused, if it is still listed.
+void ReopenRefusedRename();
 void OpenSelectedRows();
 // A double click: the row opens on its own (a folder becomes the target).
 void OpenRow(int row);

@@ -24,6 +24,9 @@ WNDPROC g_previousEditProc = nullptr;
 // The record of the row being edited. The row is found again by it when the edit ends:
 // notices applied meanwhile may have moved the row or renamed its item.
 const RowEntry* g_editedEntry = nullptr;
+// The record of the row whose name was refused: the edit opens again on that row, not on
+// whatever the selection has become.
+const RowEntry* g_refusedEntry = nullptr;
 // Whether the edit held no text when the user ended it. Wine's list reports an emptied
 // edit as a cancelled one (no text at all), which must reopen rather than end.
 bool g_endedEmpty = false;
@@ -71,6 +74,36 @@ std::wstring StoredName(const std::wstring& path, const std::wstring& typed) {
     return find ? std::wstring(data.cFileName) : typed;
 }
 
+bool IsCaseOnlyChange(const std::wstring& before, const std::wstring& after) {
+    if (before == after || before.size() != after.size()) return false;
+    std::wstring upperBefore = before, upperAfter = after;
+    CharUpperBuffW(upperBefore.data(), static_cast<DWORD>(upperBefore.size()));
+    CharUpperBuffW(upperAfter.data(), static_cast<DWORD>(upperAfter.size()));
+    return upperBefore == upperAfter;
+}
+
+// Windows changes the case of a name in one move. Wine's move finds the old item under
+// the new name and reports success with the name unchanged, so there the item goes
+// through a free name beside it; when the second step fails it goes back.
+bool MoveChangingCase(const std::wstring& oldPath, const std::wstring& newPath) {
+    for (int n = 1; n <= 99; ++n) {
+        const std::wstring between = oldPath + L".~" + std::to_wstring(n);
+        if (!FitsPathBuffer(between)) break;
+        if (!MoveFileW(oldPath.c_str(), between.c_str())) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS) continue;
+            return false;
+        }
+        if (MoveFileW(between.c_str(), newPath.c_str())) return true;
+        const DWORD error = GetLastError();
+        MoveFileW(between.c_str(), oldPath.c_str());
+        SetLastError(error);
+        return false;
+    }
+    SetLastError(ERROR_ALREADY_EXISTS);
+    return false;
+}
+
 void RewriteRenamedRow(int row, RowEntry* entry, const std::wstring& path, const std::wstring& name) {
     SHFILEINFOW icon{};
     SHGetFileInfoW(path.c_str(), 0, &icon, sizeof(icon), SHGFI_SYSICONINDEX | SHGFI_SMALLICON);
@@ -89,27 +122,10 @@ void RewriteRenamedRow(int row, RowEntry* entry, const std::wstring& path, const
     SendMessageW(g_app.list, LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
-}  // namespace
-
-// A snapshot's rows name items that are not followed any more: they are never renamed,
-// however the edit was started.
-bool BeginRename(const NMLVDISPINFOW* info) {
-    if (g_app.effect.snapShot || !g_app.labelEdit || g_app.nameSlot == 0) return false;
-    g_editedEntry = RowEntryAt(info->item.iItem);
-    if (!g_editedEntry) return false;
-    g_endedEmpty = false;
-    g_previousEditProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(g_app.labelEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LabelEditFilter)));
-    return true;
-}
-
 // The watch goes on through the rename: its own notices find the row renamed already and
 // change nothing, and whatever else changes meanwhile is applied as ever. The paths are
 // made here from the target and the row's record, never cut to fit.
-bool FinishRename(const NMLVDISPINFOW* info) {
-    g_app.labelEdit = nullptr;
-    const RowEntry* edited = g_editedEntry;
-    g_editedEntry = nullptr;
+bool TakeTypedName(const NMLVDISPINFOW* info, const RowEntry* edited) {
     if (!info->item.pszText) return !g_endedEmpty;
     const std::wstring typed = info->item.pszText;
     if (typed.empty()) return false;
@@ -134,7 +150,14 @@ bool FinishRename(const NMLVDISPINFOW* info) {
         ReportMoveFailure(GetLastError());
         return false;
     }
-    const std::wstring stored = StoredName(newPath, typed);
+    std::wstring stored = StoredName(newPath, typed);
+    if (stored == entry->name && IsCaseOnlyChange(entry->name, typed)) {
+        if (!MoveChangingCase(oldPath, newPath)) {
+            ReportMoveFailure(GetLastError());
+            return false;
+        }
+        stored = StoredName(newPath, typed);
+    }
     RewriteRenamedRow(row, entry, target + stored, stored);
     // The list writes the edit's text into the row once this returns: it gets the stored
     // name, which is never longer than the typed one.
@@ -142,6 +165,38 @@ bool FinishRename(const NMLVDISPINFOW* info) {
         wmemcpy(info->item.pszText, stored.c_str(), stored.size() + 1);
     }
     return true;
+}
+
+}  // namespace
+
+// A snapshot's rows name items that are not followed any more: they are never renamed,
+// however the edit was started.
+bool BeginRename(const NMLVDISPINFOW* info) {
+    if (g_app.effect.snapShot || !g_app.labelEdit || g_app.nameSlot == 0) return false;
+    g_editedEntry = RowEntryAt(info->item.iItem);
+    if (!g_editedEntry) return false;
+    g_endedEmpty = false;
+    g_previousEditProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(g_app.labelEdit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LabelEditFilter)));
+    return true;
+}
+
+bool FinishRename(const NMLVDISPINFOW* info) {
+    g_app.labelEdit = nullptr;
+    const RowEntry* edited = g_editedEntry;
+    g_editedEntry = nullptr;
+    g_refusedEntry = edited;
+    const bool accepted = TakeTypedName(info, edited);
+    if (accepted) g_refusedEntry = nullptr;
+    return accepted;
+}
+
+void ReopenRefusedRename() {
+    const int row = FindRowOfEntry(g_refusedEntry);
+    g_refusedEntry = nullptr;
+    if (row < 0) return;
+    SetFocus(g_app.list);
+    SendMessageW(g_app.list, LVM_EDITLABELW, row, 0);
 }
 
 }  // namespace lurmo

@@ -23,6 +23,10 @@ enum : WPARAM { kApplyNotices = 0, kRemeasureTarget = 1, kRequestRefused = 2, kF
 // ran out): the run ends as a cancelled one does.
 constexpr UINT kMsgRunFailed = WM_APP + 5;
 
+// Posted by the main window to itself when a typed name was refused: the edit opens again
+// on the same row once the list has closed the refused one.
+constexpr UINT kMsgReopenRename = WM_APP + 6;
+
 // The main window's timer that paints the list while a run adds rows.
 constexpr UINT_PTR kTimerRunPaint = 1;
 

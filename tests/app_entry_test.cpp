@@ -31,9 +31,11 @@ TEST(CommandLine, SplitsTheFirstArgumentFromTheRest) {
     EXPECT_EQ(SplitCommandLine(nullptr).target, L"");
 }
 
-TEST(CommandLine, ALongTargetIsCutTo259Characters) {
+// A target too long for the window is kept whole, so that the refusal names it.
+TEST(CommandLine, ALongTargetIsKeptWhole) {
     const std::wstring longPath(400, L'x');
-    EXPECT_EQ(SplitCommandLine(longPath.c_str()).target, std::wstring(259, L'x'));
+    EXPECT_EQ(SplitCommandLine(longPath.c_str()).target, longPath);
+    EXPECT_EQ(SplitCommandLine((L"\"" + longPath + L"\" rest").c_str()).target, longPath);
 }
 
 TEST(CommandLine, FurtherInstancesFormAChain) {

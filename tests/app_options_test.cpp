@@ -175,6 +175,46 @@ TEST(Options, EachChangeTakesEffectWhenItSaysAndSurvivesARestart) {
     EXPECT_EQ(FaceOf(ListFont()), L"IPAゴシック");
 }
 
+// OK with the font untouched leaves the list's font as it was, the window's own or the
+// user's; going back to the system font gives the window's own, never the list's
+// built-in one (which has no Japanese glyphs).
+TEST(Options, AnUntouchedFontStaysAsItWas) {
+    MainWindow window;
+    const HFONT own = ListFont();
+    ASSERT_TRUE(own);
+    auto pressOk = [](HWND sheet) { Press(sheet, PSBTN_OK); };
+    WithOptions(pressOk);
+    EXPECT_EQ(ListFont(), own);
+    WithOptions([](HWND sheet) {
+        Click(sheet, IDC_USER_FONT);
+        ChooseFont(sheet, 9);
+        Press(sheet, PSBTN_OK);
+    });
+    const HFONT user = ListFont();
+    EXPECT_NE(user, own);
+    WithOptions(pressOk);
+    EXPECT_EQ(ListFont(), user);
+    WithOptions([](HWND sheet) {
+        Click(sheet, IDC_SYSTEM_FONT);
+        Press(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(ListFont(), own);
+}
+
+// A stored limit the page cannot show whole (it takes two digits) is kept, with every
+// entry, when the sheet is merely opened and closed.
+TEST(Options, AHistoryLimitAboveTheArrowsRangeIsKeptUntouched) {
+    MainWindow window;
+    g_app.settings.maxHistory = 150;
+    for (int i = 1; i <= 20; ++i) AddToHistory(L"C:\\h" + std::to_wstring(i));
+    WithOptions([](HWND sheet) {
+        ShowPage(sheet, 2);
+        Press(sheet, PSBTN_OK);
+    });
+    EXPECT_EQ(g_app.settings.maxHistory, 150u);
+    EXPECT_EQ(BoxCount(g_app.historyBox), 20);
+}
+
 TEST(Options, AReplacedFontIsDeletedOnceTheListHasLetGoOfIt) {
     MainWindow window;
     WithOptions([](HWND sheet) {

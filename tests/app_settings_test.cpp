@@ -1,6 +1,8 @@
 // Settings against the real registry of the test prefix.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "state/app_state.h"
 #include "app/settings.h"
 #include "tests/ui_support.h"
@@ -143,6 +145,53 @@ TEST(Settings, AValueOfTheWrongSizeKeepsItsDefault) {
     EXPECT_EQ(g_app.settings.snapShot, 1u);
     EXPECT_STREQ(g_app.settings.logFont.lfFaceName, L"");
     EXPECT_FALSE(g_app.userFont);
+}
+
+// Values no user could have chosen are read as their defaults, the window comes up on
+// the screen, and what is saved again is sane.
+TEST(Settings, ValuesOutOfRangeAreReadAsDefaultsAndNotWrittenBack) {
+    DeleteSettingsKey();
+    HKEY key = OpenForWriting();
+    const std::pair<const wchar_t*, DWORD> stored[] = {
+        {L"Left", 3000}, {L"Top", 3000}, {L"Width", 500}, {L"Height", 400},
+        {L"FontSize", 0x7FFFFFFF}, {L"FontWeight", 5000}, {L"UseSystemFont", 0},
+        {L"Unit", 9}, {L"Sort", 77}, {L"SnapShot", 5}, {L"TargetList", 3},
+        {L"ColumnWidthName", 0x7FFFFFFF}, {L"ColumnWidthSize", 0xFFFFFFF0}, {L"ColumnWidthDateTime", 100000},
+    };
+    for (const auto& [name, value] : stored) {
+        RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value));
+    }
+    const wchar_t face[] = L"IPAゴシック";
+    RegSetValueExW(key, L"FontName", 0, REG_SZ, reinterpret_cast<const BYTE*>(face), sizeof(face));
+    RegCloseKey(key);
+    {
+        ListWindow window;
+        LoadSettings();
+        const Settings& s = g_app.settings;
+        const Settings defaults;
+        EXPECT_EQ(s.chooseFont.iPointSize, 0);
+        EXPECT_EQ(s.logFont.lfHeight, 0);
+        EXPECT_EQ(s.logFont.lfWeight, 0);
+        EXPECT_TRUE(g_app.userFont);
+        EXPECT_EQ(s.unit, defaults.unit);
+        EXPECT_EQ(s.sort, defaults.sort);
+        EXPECT_EQ(s.snapShot, defaults.snapShot);
+        EXPECT_EQ(s.targetList, defaults.targetList);
+        EXPECT_EQ(s.columnWidthName, defaults.columnWidthName);
+        EXPECT_EQ(s.columnWidthSize, defaults.columnWidthSize);
+        EXPECT_EQ(s.columnWidthDateTime, defaults.columnWidthDateTime);
+        RECT placed{};
+        GetWindowRect(g_app.main, &placed);
+        EXPECT_TRUE(MonitorFromRect(&placed, MONITOR_DEFAULTTONULL)) << placed.left << "," << placed.top;
+        EXPECT_EQ(placed.right - placed.left, 500);
+        EXPECT_EQ(placed.bottom - placed.top, 400);
+        g_app.columnsCreated = false;
+        SaveSettings();
+    }
+    EXPECT_LT(StoredDword(L"Left"), 1280u);
+    EXPECT_EQ(StoredDword(L"FontSize"), 0u);
+    EXPECT_EQ(StoredDword(L"Unit"), 0u);
+    EXPECT_EQ(StoredDword(L"ColumnWidthName"), 180u);
 }
 
 TEST(Settings, HiddenBarGraphKeepsTheStoredWidth) {

@@ -12,6 +12,7 @@
 #include "list/result_rows.h"
 #include "tests/test_support.h"
 #include "tests/ui_support.h"
+#include "tests/key_input.h"
 
 using namespace lurmo;
 using namespace lurmo::test;
@@ -197,6 +198,84 @@ TEST(MainWindow, ANavigationReplacesADriveChosenInTheBox) {
     EXPECT_EQ(CellText(0, 0), L"in-sub.bin");
 }
 
+bool RunEnded() { return g_app.worker && WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0 && !g_app.busy.load(); }
+
+// The history box keeps its last choice selected while the user types over it: what is
+// typed is measured, not the choice again. The same over a drive chosen in the drive box.
+TEST(MainWindow, ATypedTargetIsMeasuredOverTheBoxsLastChoice) {
+    TempFolder first, second, drive;
+    first.File(L"first.bin", 1);
+    second.File(L"second.bin", 2);
+    MainWindow window;
+    g_app.settings.targetList = 1;
+    ShowTargetList();
+    AddToHistory(first.path() + L"\\");
+    ASSERT_EQ(BoxSelection(g_app.historyBox), 0);
+    SetBoxEditText(g_app.historyBox, second.path());
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+    ASSERT_TRUE(PumpUntil(RunEnded));
+    EXPECT_EQ(WindowText(g_app.main), second.path() + L" - Lurmo");
+
+    g_app.settings.targetList = 0;
+    ShowTargetList();
+    AddDrive(drive.path(), L"Test drive", 0);
+    for (size_t i = 0; i < g_app.drivePaths.size(); ++i) {
+        if (g_app.drivePaths[i] == drive.path()) SendMessageW(g_app.driveBox, CB_SETCURSEL, i, 0);
+    }
+    ASSERT_GE(BoxSelection(g_app.driveBox), 0);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);   // the choice as it stands
+    ASSERT_TRUE(PumpUntil(RunEnded));
+    EXPECT_EQ(WindowText(g_app.main), drive.path() + L" - Lurmo");
+    SetBoxEditText(g_app.driveBox, first.path());
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+    ASSERT_TRUE(PumpUntil([] { return RunEnded() && g_app.rowCount == 1; }));
+    EXPECT_EQ(WindowText(g_app.main), first.path() + L" - Lurmo");
+}
+
+// Enter pressed in the target box measures the typed target; in the list it opens the
+// selected row (here a folder, which becomes the target).
+TEST(MainWindow, EnterInTheTargetBoxMeasuresTheTypedTarget) {
+    TempFolder shown, typed;
+    shown.File(L"sub\\in-sub.bin", 1);
+    typed.File(L"typed.bin", 2);
+    MainWindow window;
+    ASSERT_TRUE(AccumulateAndWait(shown.path()));
+    SelectRows({0});
+    BringToFront();
+    SetBoxEditText(g_app.driveBox, typed.path());
+    SetFocus(reinterpret_cast<HWND>(SendMessageW(g_app.driveBox, CBEM_GETEDITCONTROL, 0, 0)));
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(PumpUntil(RunEnded));
+    EXPECT_EQ(WindowText(g_app.main), typed.path() + L" - Lurmo");
+
+    ASSERT_TRUE(AccumulateAndWait(shown.path()));
+    SelectRows({0});
+    SetFocus(g_app.list);
+    PressKey(VK_RETURN);
+    ASSERT_TRUE(PumpUntil([] { return RunEnded() && g_app.rowCount == 1 && CellText(0, 0) == L"in-sub.bin"; }));
+    EXPECT_EQ(WindowText(g_app.main), (shown / L"sub") + L" - Lurmo");
+}
+
+// A target longer than the path buffer can take is refused by its whole name, whether it
+// came on the command line or was typed; nothing is cut and then not found.
+TEST(MainWindow, ATargetTooLongForThePathBufferIsRefusedWhole) {
+    const std::wstring tooLong = L"C:\\" + std::wstring(317, L'x');   // 320 characters
+    {
+        MessageBoxCatcher catcher;
+        MainWindow window(tooLong);
+        ASSERT_EQ(catcher.boxes().size(), 1u);
+        EXPECT_EQ(catcher.boxes()[0].text, L"パスが長すぎます. : " + tooLong);
+    }
+    MainWindow window;
+    MessageBoxCatcher catcher;
+    SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+    SetBoxEditText(g_app.driveBox, tooLong);
+    SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+    ASSERT_EQ(catcher.boxes().size(), 1u);
+    EXPECT_EQ(catcher.boxes()[0].text, L"パスが長すぎます. : " + tooLong);
+    EXPECT_EQ(g_app.nameSlot, 0u);
+}
+
 TEST(MainWindow, TheStatusBarsClicksAreNotTakenForTheLists) {
     TempFolder root;
     root.File(L"Folder\\x.bin", 1);
@@ -344,6 +423,33 @@ TEST(History, IsSavedAtDestructionAndLoadedWhole) {
     MainWindow again(L"", true);
     EXPECT_EQ(HistoryItems(), (std::vector<std::wstring>{L"\\\\server\\share", longPath, L"C:\\old"}));
     EXPECT_EQ(g_app.settings.unit, 2u);
+}
+
+// A damaged entry (too long, empty, not a text) is skipped; the entries after it are
+// read and saved again.
+TEST(History, ADamagedEntryCostsNoOther) {
+    ForgetStoredSettings();
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kHistoryKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    auto text = [&](const wchar_t* name, const std::wstring& value) {
+        RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>(value.size() * sizeof(wchar_t)));
+    };
+    const DWORD number = 7;
+    text(L"01", L"C:\\one");
+    text(L"02", std::wstring(5000, L'z'));
+    RegSetValueExW(key, L"03", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&number), sizeof(number));
+    text(L"04", L"");
+    text(L"05", L"C:\\five");
+    RegCloseKey(key);
+    {
+        MainWindow window(L"", true);
+        EXPECT_EQ(HistoryItems(), (std::vector<std::wstring>{L"C:\\one", L"C:\\five"}));
+    }
+    EXPECT_EQ(StoredHistory(1), L"C:\\one");
+    EXPECT_EQ(StoredHistory(2), L"C:\\five");
+    EXPECT_EQ(StoredHistory(3), L"<none>");
 }
 
 TEST(Drives, PathListStaysInStepWithTheBox) {

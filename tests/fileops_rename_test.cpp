@@ -14,6 +14,7 @@
 #include "list/result_rows.h"
 #include "tests/fileops_dialog_hook.h"
 #include "tests/fileops_helpers.h"
+#include "tests/key_input.h"
 
 using namespace lurmo;
 using namespace lurmo::test;
@@ -65,18 +66,24 @@ void WaitForWatcher(const TempFolder& root, const std::wstring& marker) {
     ASSERT_TRUE(PumpUntil([&] { return FindRowByName(marker) >= 0; }));
 }
 
-// The rows as a fresh measurement would list them: names and the grand total.
-void ExpectListEqualsDisk(const std::wstring& folder) {
-    std::set<std::wstring> onDisk, listed;
+// The names in a folder, as the file system lists them.
+std::set<std::wstring> NamesIn(const std::wstring& folder) {
+    std::set<std::wstring> names;
     WIN32_FIND_DATAW data{};
     HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &data);
-    ASSERT_NE(find, INVALID_HANDLE_VALUE);
+    if (find == INVALID_HANDLE_VALUE) return names;
     do {
-        if (wcscmp(data.cFileName, L".") && wcscmp(data.cFileName, L"..")) onDisk.insert(data.cFileName);
+        if (wcscmp(data.cFileName, L".") && wcscmp(data.cFileName, L"..")) names.insert(data.cFileName);
     } while (FindNextFileW(find, &data));
     FindClose(find);
+    return names;
+}
+
+// The rows as a fresh measurement would list them: names and the grand total.
+void ExpectListEqualsDisk(const std::wstring& folder) {
+    std::set<std::wstring> listed;
     for (int row = 0; row < g_app.rowCount; ++row) listed.insert(RowEntryAt(row)->name);
-    EXPECT_EQ(listed, onDisk);
+    EXPECT_EQ(listed, NamesIn(folder));
     EXPECT_EQ(static_cast<int>(SendMessageW(g_app.list, LVM_GETITEMCOUNT, 0, 0)), g_app.rowCount.load());
 }
 
@@ -88,7 +95,158 @@ void ExpectOneRefusal(const Boxes& boxes, const std::wstring& text) {
     PumpMessages();
 }
 
+std::wstring ClipboardText() {
+    std::wstring text;
+    if (!OpenClipboard(nullptr)) return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = chars;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    return text;
+}
+
+void SetClipboardText(const std::wstring& text) {
+    OleSetClipboard(nullptr);
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    EmptyClipboard();
+    HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+    memcpy(GlobalLock(block), text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    GlobalUnlock(block);
+    SetClipboardData(CF_UNICODETEXT, block);
+    CloseClipboard();
+}
+
+
 }  // namespace
+
+// F2, typing, Ctrl+V and Esc pressed as keys: with files on the clipboard the paste is
+// the edit's, not the folder's, and Esc leaves the folder and the name as they were.
+TEST(Rename, KeysPressedWhileANameIsEditedLeaveTheFolderAlone) {
+    TempFolder root, other;
+    root.File(L"a.txt", 1);
+    root.File(L"b.txt", 2);
+    other.File(L"c.txt", 3);
+    MainWindow window;
+    Listen(root.path());
+    ASSERT_EQ(RunPeer(L"files 1 " + Quoted(other / L"c.txt")), 0u);
+    ASSERT_TRUE(ClipboardHasFiles());
+    SelectOnly({L"a.txt"});
+    BringToFront();
+    PressKey(VK_F2);
+    ASSERT_TRUE(g_app.labelEdit) << "F2 opened no edit";
+    ASSERT_EQ(GetFocus(), g_app.labelEdit);
+    TypeLetters("zq");
+    PressKey('V', true);
+    EXPECT_EQ(EditText(g_app.labelEdit), L"zq");
+    EXPECT_EQ(NamesIn(root.path()), (std::set<std::wstring>{L"a.txt", L"b.txt"}));
+    PressKey(VK_ESCAPE);
+    EXPECT_FALSE(g_app.labelEdit);
+    EXPECT_EQ(NamesIn(root.path()), (std::set<std::wstring>{L"a.txt", L"b.txt"}));
+    EXPECT_EQ(CellText(FindRowByName(L"a.txt"), 0), L"a.txt");
+    EXPECT_EQ(NamesIn(other.path()), (std::set<std::wstring>{L"c.txt"}));
+}
+
+// Ctrl+A, C, X, V and Z, Delete and Backspace edit the text and the clipboard keeps the
+// user's text: no row is selected, cut-marked or put on the clipboard meanwhile.
+TEST(Rename, ClipboardKeysActOnTheEditedText) {
+    TempFolder root;
+    root.File(L"a.txt", 1);
+    root.File(L"b.txt", 2);
+    root.File(L"c.txt", 3);
+    MainWindow window;
+    Listen(root.path());
+    SetClipboardText(L"note");
+    SelectOnly({L"b.txt"});
+    BringToFront();
+    PressKey(VK_F2);
+    ASSERT_TRUE(g_app.labelEdit);
+    PressKey('A', true);
+    PressKey('V', true);
+    EXPECT_EQ(EditText(g_app.labelEdit), L"note");
+    PressKey(VK_BACK);
+    PressKey(VK_HOME);
+    PressKey(VK_DELETE);
+    EXPECT_EQ(EditText(g_app.labelEdit), L"ot");
+    PressKey('A', true);
+    PressKey('C', true);
+    EXPECT_EQ(ClipboardText(), L"ot");
+    PressKey('X', true);
+    EXPECT_EQ(EditText(g_app.labelEdit), L"");
+    // Wine's edit undoes the cut together with the deletes before it.
+    PressKey('Z', true);
+    const std::wstring undone = EditText(g_app.labelEdit);
+    EXPECT_TRUE(undone.size() >= 2 && undone.compare(undone.size() - 2, 2, L"ot") == 0) << Narrow(undone);
+    EXPECT_FALSE(ClipboardHasFiles());
+    EXPECT_EQ(SendMessageW(g_app.list, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(g_app.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_CUT), -1);
+    PressKey(VK_ESCAPE);
+    EXPECT_EQ(NamesIn(root.path()), (std::set<std::wstring>{L"a.txt", L"b.txt", L"c.txt"}));
+    EXPECT_EQ(ClipboardText(), L"ot");
+}
+
+// A command on the rows sent while a name is edited is not carried out, and the edit
+// menu shows it grayed.
+TEST(Rename, RowCommandsWaitWhileANameIsEdited) {
+    TempFolder root;
+    root.File(L"a.txt", 1);
+    root.File(L"b.txt", 2);
+    MainWindow window;
+    Listen(root.path());
+    SetClipboardText(L"note");
+    ASSERT_TRUE(StartEdit(L"a.txt"));
+    for (UINT id : {IDM_SELECT_ALL, IDM_CUT, IDM_COPY}) SendMessageW(g_app.main, WM_COMMAND, id, 0);
+    EXPECT_EQ(SendMessageW(g_app.list, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(g_app.list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_CUT), -1);
+    EXPECT_EQ(ClipboardText(), L"note");
+    SendMessageW(g_app.main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(g_app.editMenu), 1);
+    for (UINT id : {IDM_CUT, IDM_COPY, IDM_DELETE, IDM_RENAME}) {
+        EXPECT_TRUE(GetMenuState(g_app.editMenu, id, MF_BYCOMMAND) & MF_GRAYED) << id;
+    }
+    SendMessageW(g_app.labelEdit, WM_KEYDOWN, VK_ESCAPE, 0);
+    PumpMessages();
+    SendMessageW(g_app.main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(g_app.editMenu), 1);
+    EXPECT_FALSE(GetMenuState(g_app.editMenu, IDM_CUT, MF_BYCOMMAND) & MF_GRAYED);
+}
+
+// After a refusal the edit opens again on the row being renamed, though the selection
+// moved to another row meanwhile, and the next name renames that row only.
+TEST(Rename, ARefusedNameReopensOnTheRowBeingRenamed) {
+    TempFolder root;
+    root.File(L"a.txt", 1);
+    root.File(L"b.txt", 2);
+    root.File(L"c.txt", 3);
+    MainWindow window;
+    Listen(root.path());
+    Boxes boxes;
+    boxes.whileShown = [] { SelectOnly({L"a.txt"}); };
+    EndEdit(StartEdit(L"c.txt"), L"b.txt");
+    ASSERT_EQ(boxes.texts.size(), 1u);
+    ASSERT_TRUE(g_app.labelEdit);
+    EndEdit(g_app.labelEdit, L"d.txt");
+    EXPECT_EQ(NamesIn(root.path()), (std::set<std::wstring>{L"a.txt", L"b.txt", L"d.txt"}));
+}
+
+// A name that differs only in case is a rename, though the system finds the old file
+// under the new name.
+TEST(Rename, ACaseOnlyChangeRenames) {
+    TempFolder root;
+    root.File(L"a.txt", 5);
+    root.File(L"dir\\x.bin", 1);
+    MainWindow window;
+    Listen(root.path());
+    Boxes boxes;
+    EndEdit(StartEdit(L"a.txt"), L"A.txt");
+    EndEdit(StartEdit(L"dir"), L"Dir");
+    EXPECT_TRUE(boxes.texts.empty());
+    WaitForWatcher(root, L"marker");
+    EXPECT_EQ(NamesIn(root.path()), (std::set<std::wstring>{L"A.txt", L"Dir", L"marker"}));
+    EXPECT_EQ(CellText(FindRowByName(L"A.txt"), 0), L"A.txt");
+    EXPECT_EQ(CellText(FindRowByName(L"Dir"), 0), L"Dir");
+    EXPECT_TRUE(Exists(root / L"Dir\\x.bin"));
+}
 
 TEST(Rename, InvalidNamesAreSwallowedOrReportedAndTheEditReopens) {
     TempFolder root;
