@@ -259,6 +259,11 @@ unique_hglobal BuildDropFileList() {
             ReportPathTooLong(path);
             return {};
         }
+        // A receiver would read the name by the path rules and act on another item.
+        if (IsNameAlteredByPathRules(path)) {
+            ReportAlteredName(path);
+            return {};
+        }
         units += path.size() + 1;
         paths.push_back(std::move(path));
     }

@@ -75,7 +75,7 @@ DropPlace FindDropPlace(POINTL screen) {
     if (!entry) return place;
     place.name = entry->name;
     const std::wstring path = TargetPath() + entry->name;
-    if (!FitsPathBuffer(path)) return place;
+    if (!FitsPathBuffer(path) || IsNameAlteredByPathRules(path)) return place;
     if (!(entry->kind & kKindFile)) {
         place.kind = PlaceKind::Folder;
         place.folder = path;

@@ -61,7 +61,12 @@ bool IsExistingFolder(const std::wstring& path) {
 
 bool ItemExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// A full path is prefixed as it stands: making it full first (GetFullPathNameW) would
+// apply the very rules that drop a trailing dot or blank.
 std::wstring ExtendedForm(const std::wstring& path) {
+    if (path.rfind(L"\\\\?\\", 0) == 0) return path;
+    if (path.size() >= 3 && path[1] == L':' && path[2] == L'\\') return L"\\\\?\\" + path;
+    if (path.rfind(L"\\\\", 0) == 0) return L"\\\\?\\UNC\\" + path.substr(2);
     const std::wstring extended = MakeExtendedPath(path);
     return extended.empty() ? path : extended;
 }

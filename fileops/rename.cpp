@@ -130,7 +130,9 @@ bool FinishRename(const NMLVDISPINFOW* info) {
             return false;
         }
     }
-    if (!MoveFileW(oldPath.c_str(), newPath.c_str())) {
+    // The extended forms keep a name that ends in a dot or a blank: the ordinary path
+    // would rename another item ("g." is "g" to the path rules).
+    if (!MoveFileW(ExtendedForm(oldPath).c_str(), ExtendedForm(newPath).c_str())) {
         ReportMoveFailure(GetLastError());
         return false;
     }

@@ -51,6 +51,11 @@ void CreateShortcuts(IDataObject* data) {
     if (!CreateShellLink(shortcut)) return;
     const std::wstring folder = TargetPath();
     for (const std::wstring& source : sources) {
+        // A shortcut to "g." would lead to "g".
+        if (IsNameAlteredByPathRules(source)) {
+            ReportAlteredName(source);
+            continue;
+        }
         const std::wstring name = FreeShortcutName(folder, NameOf(source));
         if (name.empty()) continue;
         const std::wstring workingFolder = source.find(L'\\') == std::wstring::npos ? source : FolderOf(source);
