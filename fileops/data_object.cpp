@@ -368,7 +368,12 @@ HRESULT ReadDroppedPaths(IDataObject* data, std::vector<std::wstring>& paths) {
     FORMATETC wanted = GlobalFormat(CF_HDROP);
     STGMEDIUM medium{};
     const HRESULT result = data->GetData(&wanted, &medium);
-    if (result != S_OK) return FAILED(result) ? result : DV_E_FORMATETC;
+    if (FAILED(result)) return result;
+    // Any success code hands over a medium, which is ours to release.
+    if (result != S_OK) {
+        ReleaseStgMedium(&medium);
+        return DV_E_FORMATETC;
+    }
     if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal) {
         if (const auto* block = static_cast<const BYTE*>(GlobalLock(medium.hGlobal))) {
             paths = ParseDropFiles(block, GlobalSize(medium.hGlobal));
@@ -384,7 +389,13 @@ HRESULT ReadDroppedPaths(IDataObject* data, std::vector<std::wstring>& paths) {
 bool ReadPreferredEffect(IDataObject* data, DWORD& effect) {
     FORMATETC wanted = GlobalFormat(static_cast<CLIPFORMAT>(DropEffectFormat()));
     STGMEDIUM medium{};
-    if (!data || data->GetData(&wanted, &medium) != S_OK) return false;
+    if (!data) return false;
+    const HRESULT result = data->GetData(&wanted, &medium);
+    if (FAILED(result)) return false;
+    if (result != S_OK) {
+        ReleaseStgMedium(&medium);
+        return false;
+    }
     bool read = false;
     if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal && GlobalSize(medium.hGlobal) >= sizeof(DWORD)) {
         if (const auto* value = static_cast<const DWORD*>(GlobalLock(medium.hGlobal))) {

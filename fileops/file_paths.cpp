@@ -87,6 +87,34 @@ bool IsNameAlteredByPathRules(const std::wstring& path) {
     return false;
 }
 
+// "C:\..." or "\\server\share\...", with no character a path cannot hold.
+bool IsWellFormedFullPath(const std::wstring& path) {
+    std::wstring rest;
+    if (path.size() >= 3 && iswalpha(path[0]) && path[1] == L':' && path[2] == L'\\') {
+        rest = path.substr(3);
+    } else if (path.size() >= 5 && path.compare(0, 2, L"\\\\") == 0 && path[2] != L'\\' && path[2] != L'?' &&
+               path[2] != L'.') {
+        const size_t share = path.find(L'\\', 2);
+        if (share == std::wstring::npos || share + 1 >= path.size() || path[share + 1] == L'\\') return false;
+        rest = path.substr(2);
+    } else {
+        return false;
+    }
+    for (const wchar_t c : rest) {
+        if (c < 0x20 || wcschr(L"/:*?\"<>|", c)) return false;
+    }
+    return true;
+}
+
+bool FullPathsOnly(const std::vector<std::wstring>& paths) {
+    for (const std::wstring& path : paths) {
+        if (IsWellFormedFullPath(path)) continue;
+        ShowMessage(L"ファイルの一覧に、完全なパスではない名前があります. : " + path, MB_ICONERROR);
+        return false;
+    }
+    return true;
+}
+
 void ReportAlteredName(const std::wstring& path) {
     ShowMessage(L"名前の末尾がピリオドまたは空白のため、この項目は扱えません. : " + path, MB_ICONERROR);
 }

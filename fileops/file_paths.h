@@ -38,6 +38,12 @@ std::wstring ExtendedForm(const std::wstring& path);
 // True when a name on the path ends in a dot or a blank: the ordinary path rules strip
 // them, so a call given the ordinary path acts on another item ("g." becomes "g").
 bool IsNameAlteredByPathRules(const std::wstring& path);
+// Whether a path from another program is a full path ("C:\..." or "\\server\share\...")
+// holding no character a path cannot; a relative one would be read against the working
+// folder, which names nothing the other program meant.
+bool IsWellFormedFullPath(const std::wstring& path);
+// Reports the first path that is not; false when there was one.
+bool FullPathsOnly(const std::vector<std::wstring>& paths);
 // Tells the user that the item cannot be handed to a call that would act on another one.
 void ReportAlteredName(const std::wstring& path);
 // Each path whose name the path rules would change is reported; false when there was one.

@@ -255,6 +255,7 @@ DWORD Transfer(DWORD requestedEffect, IDataObject* data, const std::wstring& des
     std::vector<std::wstring> sources;
     const HRESULT read = ReadDroppedPaths(data, sources);
     if (FAILED(read)) return static_cast<DWORD>(read);
+    if (!FullPathsOnly(sources)) return kTransferNoFiles;
     return TransferPaths(effect, sources, destination);
 }
 

@@ -46,7 +46,7 @@ std::wstring FreeShortcutName(const std::wstring& folder, const std::wstring& na
 
 void CreateShortcuts(IDataObject* data) {
     std::vector<std::wstring> sources;
-    if (ReadDroppedPaths(data, sources) != S_OK || sources.empty()) return;
+    if (ReadDroppedPaths(data, sources) != S_OK || sources.empty() || !FullPathsOnly(sources)) return;
     ShellLink shortcut;
     if (!CreateShellLink(shortcut)) return;
     const std::wstring folder = TargetPath();
