@@ -162,6 +162,10 @@ void OnDestroy() {
     ChangeClipboardChain(g_app.main, g_app.nextClipboardViewer);
     RevokeListDropTarget();
     OleFlushClipboard();
+    // Every COM object goes before OLE is shut down: releasing one afterwards calls into
+    // a library that may already be unloaded.
+    g_app.targetFolder.reset();
+    g_app.desktop.reset();
     OleUninitialize();
     SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);
     g_app.drivePaths.clear();
@@ -169,8 +173,6 @@ void OnDestroy() {
     SaveSettings();
     SaveHistory();
     g_app.targetIcon.reset();
-    g_app.targetFolder.reset();
-    g_app.desktop.reset();
     SetErrorReporter(nullptr);
     PostQuitMessage(0);
     g_app.main = nullptr;

@@ -13,3 +13,11 @@ ErrorReporter SetErrorReporter(ErrorReporter reporter);
 void ReportError(const std::wstring& text);
 
 }  // namespace lurmo
+
+namespace lurmo {
+
+// The system's own words for an error code, without the line break it ends with; the
+// code in hexadecimal when the system has none.
+std::wstring SystemErrorText(unsigned long code);
+
+}  // namespace lurmo

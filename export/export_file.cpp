@@ -6,6 +6,7 @@
 
 #include "engine/entries.h"
 #include "engine/handles.h"
+#include "export/replace_file.h"
 #include "export/save_dialog.h"
 #include "list/result_rows.h"
 
@@ -52,38 +53,39 @@ std::vector<ListedRow> ReadListedRows(HWND list, bool selectedOnly, int dateColu
     return rows;
 }
 
-bool WriteListingTo(const ExportRequest& request, HANDLE file, int kind) {
-    const auto fail = [&] {
-        request.showMessage(request.owner, L"エラー：WriteFile()", MB_ICONERROR);
-        return false;
-    };
+namespace {
+
+// The listing into an open file; false when a WriteFile fails.
+bool WriteListingBytes(const ExportRequest& request, HANDLE file, int kind) {
     std::string pending = ExportPreamble(kind) + ExportHeaderBytes(kind, request.unit);
     for (const ListedRow& listed : ReadListedRows(request.list, request.selectedOnly, request.dateColumn)) {
         const ExportRow row{listed.name, listed.size, listed.percent, listed.time};
         pending += ExportRowBytes(kind, row, request.unit, request.comma);
         if (pending.size() >= kFlushSize) {
-            if (!WriteAll(file, pending)) return fail();
+            if (!WriteAll(file, pending)) return false;
             pending.clear();
         }
     }
-    if (!WriteAll(file, pending)) return fail();
-    return true;
+    return WriteAll(file, pending);
+}
+
+}  // namespace
+
+bool WriteListingTo(const ExportRequest& request, HANDLE file, int kind) {
+    if (WriteListingBytes(request, file, kind)) return true;
+    request.showMessage(request.owner, L"エラー：WriteFile()", MB_ICONERROR);
+    return false;
 }
 
 bool WriteListing(const ExportRequest& request, const std::wstring& path, int kind) {
     if (!IsExportKind(kind)) kind = kExportCsv;
-    bool written = false;
-    {
-        unique_hfile file(
-            CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-        if (!file) {
-            request.showMessage(request.owner, L"エラー：CreateFile()", MB_ICONERROR);
-            return false;
-        }
-        written = WriteListingTo(request, file.get(), kind);
+    WriteFailure failure;
+    if (!ReplaceFileWith(path, [&](HANDLE file) { return WriteListingBytes(request, file, kind); }, failure)) {
+        request.showMessage(request.owner, DescribeWriteFailure(failure, path), MB_ICONERROR);
+        return false;
     }
-    if (written) request.showMessage(request.owner, L"エキスポートが完了しました.", MB_ICONINFORMATION);
-    return written;
+    request.showMessage(request.owner, L"エキスポートが完了しました.", MB_ICONINFORMATION);
+    return true;
 }
 
 void ExportListing(const ExportRequest& request) {

@@ -31,7 +31,8 @@ struct ExportRequest {
 void ExportListing(const ExportRequest& request);
 
 // Writes the listing to path as kind and shows the completion message; a file that cannot
-// be created or written is reported instead. The part of an export after the dialog.
+// be created or written is reported instead, naming it and the system's reason, and an
+// earlier file at path is left as it was. The part of an export after the dialog.
 bool WriteListing(const ExportRequest& request, const std::wstring& path, int kind);
 
 // The rows to export in list order, read from the list: the records' names and sizes and

@@ -11,6 +11,7 @@
 #include "engine/row_order.h"
 #include "engine/size_rule.h"
 #include "export/export_lines.h"
+#include "export/replace_file.h"
 #include "list/number_format.h"
 
 namespace lurmo {
@@ -250,14 +251,10 @@ int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wos
         }
         return 0;
     }
-    unique_hfile file(CreateFileW(options.output.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        err << L"エラー：CreateFile()\n";
-        return 1;
-    }
-    if (!WriteAll(file.get(), bytes)) {
-        err << L"エラー：WriteFile()\n";
+    // A file already there is replaced only by a whole new one.
+    WriteFailure failure;
+    if (!ReplaceFileWith(options.output, [&bytes](HANDLE file) { return WriteAll(file, bytes); }, failure)) {
+        err << DescribeWriteFailure(failure, options.output) << L'\n';
         return 1;
     }
     return 0;

@@ -1,4 +1,5 @@
 #include "fileops/context_menu.h"
+#include "fileops/file_paths.h"
 
 #include <commctrl.h>
 
@@ -80,6 +81,11 @@ std::vector<unique_cotaskmem> ParseSelectedRows() {
     int row = -1;
     while ((row = static_cast<int>(SendMessageW(g_app.list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0) {
         std::wstring name = CellText(row, 0);
+        // The shell parses a name that ends in a dot or a blank as another item's.
+        if (IsNameAlteredByPathRules(name)) {
+            ReportAlteredName(TargetPath() + name);
+            return {};
+        }
         ULONG eaten = 0;
         PIDLIST_RELATIVE item = nullptr;
         if (FAILED(g_app.targetFolder->ParseDisplayName(g_app.main, nullptr, name.data(), &eaten, &item, nullptr)) ||

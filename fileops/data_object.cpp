@@ -9,6 +9,7 @@
 
 #include "state/app_state.h"
 #include "state/message_box.h"
+#include "fileops/com_object.h"
 #include "fileops/file_paths.h"
 #include "list/result_rows.h"
 
@@ -55,7 +56,7 @@ bool DuplicateMedium(const FormatEntry& entry, STGMEDIUM* out) {
     return true;
 }
 
-class CEnumFORMATETC final : public IEnumFORMATETC {
+class CEnumFORMATETC final : public ComObject<IEnumFORMATETC, IID_IEnumFORMATETC> {
 public:
     static CEnumFORMATETC* Create(const FORMATETC* formats, int count, int capacity, int cursor) {
         auto* enumerator = new (std::nothrow) CEnumFORMATETC;
@@ -72,22 +73,6 @@ public:
         return enumerator;
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IEnumFORMATETC)) {
-            *ppv = static_cast<IEnumFORMATETC*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
 
     HRESULT STDMETHODCALLTYPE Next(ULONG celt, FORMATETC* rgelt, ULONG* fetched) override {
         if (fetched) *fetched = 0;
@@ -119,14 +104,13 @@ private:
     CEnumFORMATETC() = default;
     ~CEnumFORMATETC() { delete[] formats_; }
 
-    LONG references_ = 1;
     FORMATETC* formats_ = nullptr;
     int capacity_ = 0;
     int cursor_ = 0;
     int count_ = 0;
 };
 
-class CDataObject final : public IDataObject {
+class CDataObject final : public ComObject<IDataObject, IID_IDataObject> {
 public:
     static CDataObject* Create(int capacity) {
         auto* object = new (std::nothrow) CDataObject;
@@ -140,22 +124,6 @@ public:
         return object;
     }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDataObject)) {
-            *ppv = static_cast<IDataObject*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
 
     HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
         if (!format || !medium) return E_INVALIDARG;
@@ -215,7 +183,6 @@ private:
         --g_liveDataObjects;
     }
 
-    LONG references_ = 1;
     FormatEntry* entries_ = nullptr;
     int capacity_ = 0;
     int count_ = 0;
@@ -257,6 +224,11 @@ unique_hglobal BuildDropFileList() {
         std::wstring path = target + CellText(row, 0);
         if (!FitsPathBuffer(path)) {
             ReportPathTooLong(path);
+            return {};
+        }
+        // A receiver would read the name by the path rules and act on another item.
+        if (IsNameAlteredByPathRules(path)) {
+            ReportAlteredName(path);
             return {};
         }
         units += path.size() + 1;
@@ -363,7 +335,12 @@ HRESULT ReadDroppedPaths(IDataObject* data, std::vector<std::wstring>& paths) {
     FORMATETC wanted = GlobalFormat(CF_HDROP);
     STGMEDIUM medium{};
     const HRESULT result = data->GetData(&wanted, &medium);
-    if (result != S_OK) return FAILED(result) ? result : DV_E_FORMATETC;
+    if (FAILED(result)) return result;
+    // Any success code hands over a medium, which is ours to release.
+    if (result != S_OK) {
+        ReleaseStgMedium(&medium);
+        return DV_E_FORMATETC;
+    }
     if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal) {
         if (const auto* block = static_cast<const BYTE*>(GlobalLock(medium.hGlobal))) {
             paths = ParseDropFiles(block, GlobalSize(medium.hGlobal));
@@ -379,7 +356,13 @@ HRESULT ReadDroppedPaths(IDataObject* data, std::vector<std::wstring>& paths) {
 bool ReadPreferredEffect(IDataObject* data, DWORD& effect) {
     FORMATETC wanted = GlobalFormat(static_cast<CLIPFORMAT>(DropEffectFormat()));
     STGMEDIUM medium{};
-    if (!data || data->GetData(&wanted, &medium) != S_OK) return false;
+    if (!data) return false;
+    const HRESULT result = data->GetData(&wanted, &medium);
+    if (FAILED(result)) return false;
+    if (result != S_OK) {
+        ReleaseStgMedium(&medium);
+        return false;
+    }
     bool read = false;
     if (medium.tymed == TYMED_HGLOBAL && medium.hGlobal && GlobalSize(medium.hGlobal) >= sizeof(DWORD)) {
         if (const auto* value = static_cast<const DWORD*>(GlobalLock(medium.hGlobal))) {

@@ -8,6 +8,7 @@
 #include "state/app_state.h"
 #include "state/message_box.h"
 #include "engine/handles.h"
+#include "fileops/com_object.h"
 #include "fileops/data_object.h"
 #include "fileops/file_operations.h"
 
@@ -15,25 +16,8 @@ namespace lurmo {
 
 namespace {
 
-class CDropSource final : public IDropSource {
+class CDropSource final : public ComObject<IDropSource, IID_IDropSource> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropSource)) {
-            *ppv = static_cast<IDropSource*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
-
     // The right button pressed during a left-button drag cancels it, as in Explorer.
     HRESULT STDMETHODCALLTYPE QueryContinueDrag(BOOL escapePressed, DWORD keys) override {
         if (escapePressed || ((keys & MK_LBUTTON) && (keys & MK_RBUTTON))) return DRAGDROP_S_CANCEL;
@@ -42,8 +26,6 @@ public:
     }
     HRESULT STDMETHODCALLTYPE GiveFeedback(DWORD) override { return DRAGDROP_S_USEDEFAULTCURSORS; }
 
-private:
-    LONG references_ = 1;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "state/app_state.h"
 #include "state/message_box.h"
 #include "engine/handles.h"
+#include "fileops/com_object.h"
 #include "fileops/data_object.h"
 #include "fileops/drag_drop.h"
 #include "fileops/file_paths.h"
@@ -75,7 +76,7 @@ DropPlace FindDropPlace(POINTL screen) {
     if (!entry) return place;
     place.name = entry->name;
     const std::wstring path = TargetPath() + entry->name;
-    if (!FitsPathBuffer(path)) return place;
+    if (!FitsPathBuffer(path) || IsNameAlteredByPathRules(path)) return place;
     if (!(entry->kind & kKindFile)) {
         place.kind = PlaceKind::Folder;
         place.folder = path;
@@ -99,25 +100,8 @@ DropPlace FindDropPlace(POINTL screen) {
     return place;
 }
 
-class CDropTarget final : public IDropTarget {
+class CDropTarget final : public ComObject<IDropTarget, IID_IDropTarget> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
-        if (!ppv) return E_POINTER;
-        if (IsEqualIID(riid, IID_IUnknown) || IsEqualIID(riid, IID_IDropTarget)) {
-            *ppv = static_cast<IDropTarget*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&references_)); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&references_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
-
     // A DragEnter without the DragLeave or Drop of an earlier one lets go of that one's
     // data object first.
     HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD keys, POINTL point, DWORD* effect) override {
@@ -263,7 +247,6 @@ private:
         return handler->Drop(data, keys, point, effect);
     }
 
-    LONG references_ = 1;
     com_ptr<IDataObject> held_;
     int highlighted_ = -1;
 };

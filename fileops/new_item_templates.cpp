@@ -5,7 +5,9 @@
 
 #include <memory>
 
+#include "engine/error_report.h"
 #include "state/app_state.h"
+#include "state/message_box.h"
 #include "fileops/file_operations.h"
 #include "fileops/file_paths.h"
 
@@ -159,6 +161,11 @@ bool NameTakenMeanwhile() {
     return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
 }
 
+bool IsProgramFile(const std::wstring& path) {
+    if (path.empty()) return false;
+    return (ItemExists(path) && !IsExistingFolder(path)) || (ItemExists(path + L".exe") && !IsExistingFolder(path + L".exe"));
+}
+
 // A command line from the registry: the new item's path takes the place of "%1", in
 // quotes unless the command quotes it, and the program is split from its parameters,
 // since ShellExecuteW takes the program alone.
@@ -170,15 +177,7 @@ void RunTemplateCommand(const std::wstring& command, const std::wstring& path) {
         line.replace(argument, 2, quoted ? path : L"\"" + path + L"\"");
     }
     std::wstring program, parameters;
-    if (!line.empty() && line.front() == L'"') {
-        const size_t close = line.find(L'"', 1);
-        program = line.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
-        if (close != std::wstring::npos) parameters = Trimmed(line.substr(close + 1));
-    } else {
-        const size_t space = line.find_first_of(L" \t");
-        program = line.substr(0, space);
-        if (space != std::wstring::npos) parameters = Trimmed(line.substr(space + 1));
-    }
+    SplitCommandLine(line, program, parameters);
     const std::wstring folder = TargetFolder();
     const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(g_app.main, L"open", program.c_str(),
                                                                 parameters.empty() ? nullptr : parameters.c_str(),
@@ -186,7 +185,67 @@ void RunTemplateCommand(const std::wstring& command, const std::wstring& path) {
     if (result <= 32) g_app.pendingRenameName.clear();
 }
 
+void ReportNotMade(const std::wstring& path, DWORD error) {
+    ShowMessage(L"新しい項目を作れませんでした (" + SystemErrorText(error) + L"). : " + path, MB_ICONERROR);
+}
+
+// A copy that ended short (Wine's CopyFileW on a full disk) is no new item: it goes.
+bool CopyTemplateFile(const std::wstring& source, const std::wstring& path) {
+    if (!CopyFileW(source.c_str(), path.c_str(), TRUE)) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) DeleteFileW(path.c_str());
+        SetLastError(error);
+        return false;
+    }
+    if (MeasureTree(path).bytes == MeasureTree(source).bytes) return true;
+    DeleteFileW(path.c_str());
+    SetLastError(ERROR_DISK_FULL);
+    return false;
+}
+
 }  // namespace
+
+// The program is what the line starts with: the quoted text, or, unquoted, the shortest
+// run up to a blank that names a program file, so that "C:\Program Files\x\y.exe %1"
+// finds the program with blanks in its path; the first word when none does.
+void SplitCommandLine(const std::wstring& line, std::wstring& program, std::wstring& parameters) {
+    program.clear();
+    parameters.clear();
+    if (!line.empty() && line.front() == L'"') {
+        const size_t close = line.find(L'"', 1);
+        program = line.substr(1, close == std::wstring::npos ? std::wstring::npos : close - 1);
+        if (close != std::wstring::npos) parameters = Trimmed(line.substr(close + 1));
+        return;
+    }
+    for (size_t from = 0;;) {
+        const size_t space = line.find_first_of(L" \t", from);
+        if (space == std::wstring::npos) break;
+        if (IsProgramFile(line.substr(0, space))) {
+            program = line.substr(0, space);
+            parameters = Trimmed(line.substr(space + 1));
+            return;
+        }
+        from = space + 1;
+    }
+    if (IsProgramFile(line)) {
+        program = line;
+        return;
+    }
+    const size_t space = line.find_first_of(L" \t");
+    program = line.substr(0, space);
+    if (space != std::wstring::npos) parameters = Trimmed(line.substr(space + 1));
+}
+
+// A type's name may hold any character: those a file name cannot (a separator would make
+// the item outside the target, a colon a stream, a quote a broken command line) become
+// "_".
+std::wstring SafeItemName(const std::wstring& text) {
+    std::wstring name = text;
+    for (wchar_t& c : name) {
+        if (c < 0x20 || wcschr(L"\\/:*?\"<>|", c)) c = L'_';
+    }
+    return name;
+}
 
 void LoadNewItemTemplates() {
     wchar_t name[MAX_PATH + 1];
@@ -215,7 +274,7 @@ bool IsTemplateCommand(UINT index) { return index < g_templates.size(); }
 
 bool MakeNewItemName(const NewItemTemplate& type, std::wstring& output) {
     if (g_app.nameSlot == 0) return false;
-    const std::wstring stem = TargetPath() + L"新規" + type.text;
+    const std::wstring stem = TargetPath() + L"新規" + SafeItemName(type.text);
     output = stem + type.extension;
     for (int k = 1;; ++k) {
         if (!FitsPathBuffer(output)) return false;
@@ -224,15 +283,29 @@ bool MakeNewItemName(const NewItemTemplate& type, std::wstring& output) {
     }
 }
 
+// A write that fails or falls short leaves no file behind; the error stays the last one.
 bool WriteNewItemFile(const std::wstring& path, const std::vector<BYTE>& data) {
-    unique_hfile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) return false;
-    DWORD written = 0;
-    if (!data.empty()) WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-    return true;
+    DWORD error = 0;
+    {
+        unique_hfile file(CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!file) return false;
+        DWORD written = 0;
+        if (!data.empty() &&
+            (!WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr) ||
+             written != data.size())) {
+            error = GetLastError() ? GetLastError() : ERROR_DISK_FULL;
+        } else if (!FlushFileBuffers(file.get())) {
+            error = GetLastError();
+        }
+    }
+    if (error == 0) return true;
+    DeleteFileW(path.c_str());
+    SetLastError(error);
+    return false;
 }
 
-// Failures make nothing and say nothing; the change watcher lists what was made.
+// A failure makes nothing and, unless the template cannot be found, says why; the change
+// watcher lists what was made.
 void CreateFromTemplate(UINT index) {
     if (index >= g_templates.size()) return;
     const NewItemTemplate& type = *g_templates[index];
@@ -250,10 +323,13 @@ void CreateFromTemplate(UINT index) {
     for (int attempt = 0; attempt < kNameAttempts; ++attempt) {
         if (!MakeNewItemName(type, path)) break;
         ExpectNewRow(path);
-        const bool made = type.kind == TemplateKind::FileName ? CopyFileW(source.c_str(), path.c_str(), TRUE) != FALSE
+        const bool made = type.kind == TemplateKind::FileName ? CopyTemplateFile(source, path)
                                                               : WriteNewItemFile(path, type.data);
         if (made) return;
-        if (!NameTakenMeanwhile()) break;
+        if (!NameTakenMeanwhile()) {
+            ReportNotMade(path, GetLastError());
+            break;
+        }
     }
     g_app.pendingRenameName.clear();
 }

@@ -29,7 +29,12 @@ void AddTemplateMenuItems(HMENU submenu);
 // The first free name "新規<type name><extension>" or "新規<type name>(k)<extension>" in
 // the target; false when there is no target or the name does not fit a path.
 bool MakeNewItemName(const NewItemTemplate& type, std::wstring& output);
-// Creates the file only when no item of that name exists, and writes the bytes.
+// The type's name with every character a file name cannot hold made "_".
+std::wstring SafeItemName(const std::wstring& text);
+// Splits a command line into its program and the parameters after it.
+void SplitCommandLine(const std::wstring& line, std::wstring& program, std::wstring& parameters);
+// Creates the file only when no item of that name exists, and writes the bytes; false,
+// with no file left, when either fails.
 bool WriteNewItemFile(const std::wstring& path, const std::vector<BYTE>& data);
 
 }  // namespace lurmo

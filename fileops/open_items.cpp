@@ -99,6 +99,11 @@ void OpenRow(int rowsBeingOpened, int row) {
         ReportPathTooLong(path);
         return;
     }
+    // The shell would open another item: "g." is "g" to the path rules.
+    if (IsNameAlteredByPathRules(path)) {
+        ReportAlteredName(path);
+        return;
+    }
     if (!(entry->kind & kKindFile)) {
         OpenFolder(path, rowsBeingOpened);
         return;

@@ -146,7 +146,10 @@ bool TakeTypedName(const NMLVDISPINFOW* info, const RowEntry* edited) {
             return false;
         }
     }
-    if (!MoveFileW(oldPath.c_str(), newPath.c_str())) {
+    // The row's item is named through the extended form, which keeps a name that ends in
+    // a dot or a blank (the ordinary path would rename "g" for "g."); the typed name
+    // follows the ordinary rules, as a name typed in Explorer does.
+    if (!MoveFileW(ExtendedForm(oldPath).c_str(), newPath.c_str())) {
         ReportMoveFailure(GetLastError());
         return false;
     }

@@ -46,11 +46,16 @@ std::wstring FreeShortcutName(const std::wstring& folder, const std::wstring& na
 
 void CreateShortcuts(IDataObject* data) {
     std::vector<std::wstring> sources;
-    if (ReadDroppedPaths(data, sources) != S_OK || sources.empty()) return;
+    if (ReadDroppedPaths(data, sources) != S_OK || sources.empty() || !FullPathsOnly(sources)) return;
     ShellLink shortcut;
     if (!CreateShellLink(shortcut)) return;
     const std::wstring folder = TargetPath();
     for (const std::wstring& source : sources) {
+        // A shortcut to "g." would lead to "g".
+        if (IsNameAlteredByPathRules(source)) {
+            ReportAlteredName(source);
+            continue;
+        }
         const std::wstring name = FreeShortcutName(folder, NameOf(source));
         if (name.empty()) continue;
         const std::wstring workingFolder = source.find(L'\\') == std::wstring::npos ? source : FolderOf(source);

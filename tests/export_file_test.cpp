@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/entries.h"
+#include "engine/error_report.h"
 #include "state/message_box.h"
 #include "export/export_file.h"
 #include "export/export_lines.h"
@@ -253,7 +254,8 @@ TEST_F(ExportListTest, AFileThatCannotBeCreatedIsReported) {
     EXPECT_FALSE(WriteListing(Request(), path, kExportCsv));
     ASSERT_EQ(g_shown.size(), 1u);
     EXPECT_EQ(g_shown[0].owner, owner_);
-    EXPECT_EQ(g_shown[0].text, L"エラー：CreateFile()");
+    EXPECT_EQ(g_shown[0].text,
+              L"エラー：CreateFile() (" + lurmo::SystemErrorText(ERROR_PATH_NOT_FOUND) + L") : " + path);
     EXPECT_EQ(g_shown[0].type, static_cast<UINT>(MB_ICONERROR));
     EXPECT_EQ(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES);
 }
@@ -339,10 +341,33 @@ TEST_F(ExportListTest, TheProgramsMessageBoxesAreRealAndOwnedByTheMainWindow) {
 
     EXPECT_EQ(failure.count, 1);
     EXPECT_EQ(failure.caption, L"Lurmo");
-    EXPECT_EQ(failure.text, L"エラー：CreateFile()");
+    EXPECT_EQ(failure.text.rfind(L"エラー：CreateFile() (", 0), 0u);
     EXPECT_EQ(failure.owner, owner_);
     EXPECT_EQ(success.count, 1);
     EXPECT_EQ(success.caption, L"Lurmo");
     EXPECT_EQ(success.text, L"エキスポートが完了しました.");
     EXPECT_EQ(success.owner, owner_);
+}
+
+// A full disk fails the export: the earlier file keeps every byte, and no temporary file
+// is left beside it.
+TEST_F(ExportListTest, AnExportOntoAFullDiskLeavesThePreviousFileAsItWas) {
+    lurmo::test::SmallDisk disk;
+    if (disk.path().empty()) GTEST_SKIP() << "no small file system mounted (tests/make_small_disk.sh)";
+    for (int i = 0; i < 200; ++i) AddRow(i, L"row-" + std::to_wstring(i), 1, L"0.5", L"2010/03/07 09:05:00");
+    const std::wstring path = disk / L"listing.csv";
+    ASSERT_TRUE(WriteListing(Request(), path, kExportCsv));
+    const std::string previous = ReadFileBytes(path);
+    for (int i = 200; i < 400; ++i) AddRow(i, L"row-" + std::to_wstring(i), 1, L"0.5", L"2010/03/07 09:05:00");
+    disk.LeaveFree(0);
+    g_shown.clear();
+    EXPECT_FALSE(WriteListing(Request(), path, kExportTab));
+    EXPECT_EQ(ReadFileBytes(path), previous);
+    ASSERT_EQ(g_shown.size(), 1u);
+    EXPECT_EQ(g_shown[0].text,
+              L"エラー：WriteFile() (" + lurmo::SystemErrorText(ERROR_DISK_FULL) + L") : " + path);
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((disk / L"lrm*").c_str(), &data);
+    EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "a temporary file was left behind";
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
 }

@@ -10,6 +10,7 @@
 #include "state/app_state.h"
 #include "engine/accumulation.h"
 #include "engine/entries.h"
+#include "engine/error_report.h"
 #include "engine/file_system.h"
 #include "engine/size_rule.h"
 #include "export/export_file.h"
@@ -369,7 +370,25 @@ TEST(Report, OutputFileHoldsWhatStandardOutputWould) {
 
     const ReportRun nowhere = RunWith({L"--output", outputs / L"missing\\listing.txt", folder.path()});
     EXPECT_EQ(nowhere.status, 1);
-    EXPECT_EQ(nowhere.err, L"エラー：CreateFile()\n");
+    EXPECT_EQ(nowhere.err, L"エラー：CreateFile() (" + SystemErrorText(ERROR_PATH_NOT_FOUND) + L") : " +
+                               (outputs / L"missing\\listing.txt") + L"\n");
+}
+
+// Onto a full disk the report fails with status 1, naming the file and the reason, and
+// the earlier file keeps every byte.
+TEST(Report, AnOutputOntoAFullDiskLeavesThePreviousFileAsItWas) {
+    lurmo::test::SmallDisk disk;
+    if (disk.path().empty()) GTEST_SKIP() << "no small file system mounted (tests/make_small_disk.sh)";
+    TempFolder folder;
+    folder.File(L"a.bin", 100);
+    const std::wstring path = disk / L"listing.csv";
+    lurmo::test::WriteFileOfSize(path, 5000);
+    const std::string previous = lurmo::test::ReadFileBytes(path);
+    disk.LeaveFree(0);
+    const ReportRun full = RunWith({L"--output", path, folder.path()});
+    EXPECT_EQ(full.status, 1);
+    EXPECT_EQ(full.err, L"エラー：WriteFile() (" + SystemErrorText(ERROR_DISK_FULL) + L") : " + path + L"\n");
+    EXPECT_EQ(lurmo::test::ReadFileBytes(path), previous);
 }
 
 namespace {

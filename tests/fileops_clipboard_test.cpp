@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "state/app_state.h"
+#include "engine/error_report.h"
 #include "fileops/data_object.h"
 #include "fileops/file_operations.h"
 #include "fileops/file_paths.h"
@@ -203,4 +204,49 @@ TEST(Clipboard, NoPasteIntoTheItemItselfOrIntoAFolderThatIsGone) {
     EXPECT_EQ(boxes.boxes()[2].text, L"指定されたフォルダは存在しません. : " + (root / L"gone"));
     com_ptr<IDataObject> empty = FilesObject({});
     EXPECT_EQ(TransferDroppedFiles(DROPEFFECT_COPY, empty.get(), root.path()), kTransferNoFiles);
+}
+
+// Wine's shell lets the second of two same-named sources replace the first without a
+// word; the paste is refused as a whole, naming both, and the cut stays.
+TEST(Clipboard, TwoSameNamedFilesAreRefusedAndNothingIsLost) {
+    TempFolder root, a, b;
+    a.File(L"same.txt", 10);
+    b.File(L"same.txt", 20);
+    MainWindow window;
+    Listen(root.path());
+    ASSERT_EQ(RunPeer(PeerFiles(L"2", {a / L"same.txt", b / L"same.txt"})), 0u);
+    MessageBoxCatcher boxes;
+    EXPECT_FALSE(PasteFiles());
+    EXPECT_EQ(ReadFileBytes(a / L"same.txt").size(), 10u);
+    EXPECT_EQ(ReadFileBytes(b / L"same.txt").size(), 20u);
+    EXPECT_FALSE(Exists(root / L"same.txt"));
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, L"同じ名前の項目が複数あるため、コピーも移動もしませんでした. : " + (a / L"same.txt") +
+                                         L" , " + (b / L"same.txt"));
+    EXPECT_TRUE(ClipboardOffersFiles());
+}
+
+// Wine's shell answers success for a copy or a move that ran out of room and leaves a
+// short copy behind. The item is named with the reason, the short copy removed, the
+// original and the cut kept.
+TEST(Clipboard, APasteOntoAFullDiskIsReportedAndLeavesNoShortCopy) {
+    SmallDisk disk;
+    if (disk.path().empty()) GTEST_SKIP() << "no small file system mounted (tests/make_small_disk.sh)";
+    TempFolder other;
+    other.File(L"big.bin", 60000);
+    disk.LeaveFree(30000);
+    MainWindow window;
+    Listen(disk.path());
+    for (const wchar_t* effect : {L"1", L"2"}) {
+        ASSERT_EQ(RunPeer(PeerFiles(effect, {other / L"big.bin"})), 0u);
+        MessageBoxCatcher boxes;
+        EXPECT_FALSE(PasteFiles());
+        EXPECT_FALSE(Exists(disk / L"big.bin")) << Narrow(effect);
+        EXPECT_EQ(ReadFileBytes(other / L"big.bin").size(), 60000u);
+        ASSERT_EQ(boxes.boxes().size(), 1u);
+        const std::wstring& text = boxes.boxes()[0].text;
+        EXPECT_NE(text.find(other / L"big.bin"), std::wstring::npos) << Narrow(text);
+        EXPECT_NE(text.find(SystemErrorText(ERROR_DISK_FULL)), std::wstring::npos) << Narrow(text);
+        EXPECT_TRUE(ClipboardOffersFiles());
+    }
 }

@@ -12,6 +12,8 @@
 #include "engine/handles.h"
 #include "fileops/data_object.h"
 #include "fileops/file_operations.h"
+#include "fileops/file_paths.h"
+#include "fileops/file_transfer.h"
 #include "list/result_rows.h"
 #include "tests/fileops_helpers.h"
 #include "tests/ui_support.h"
@@ -187,4 +189,77 @@ TEST(ListingText, HoldsEveryLineWholeEvenForLongNames) {
     CloseClipboard();
     EXPECT_EQ(copied, longName + L"\t1,000,000,000,000,000,000\t100.0\t2001/12/31 23:59:58\r\nb.txt\t1,234\t0.0\t2010/03/07 09:05:00\r\n");
     OleUninitialize();
+}
+
+namespace {
+
+// Counts the releases of the media it is the owner of.
+struct MediumOwner final : IUnknown {
+    LONG releases = 0;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return static_cast<ULONG>(++releases); }
+};
+
+// Another program's data object that answers GetData with a success code other than
+// S_OK, handing over a medium all the same.
+struct OddSuccessObject final : IDataObject {
+    explicit OddSuccessObject(MediumOwner& owner) : owner_(owner) {}
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** ppv) override {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE GetData(FORMATETC*, STGMEDIUM* medium) override {
+        medium->tymed = TYMED_HGLOBAL;
+        medium->hGlobal = block_;
+        medium->pUnkForRelease = &owner_;
+        return DATA_S_SAMEFORMATETC;
+    }
+    HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC*) override { return S_OK; }
+    HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD, IEnumFORMATETC**) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return E_NOTIMPL; }
+
+private:
+    MediumOwner& owner_;
+    HGLOBAL block_ = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, 64);
+};
+
+}  // namespace
+
+TEST(ForeignFileList, AMediumHandedOverWithAnySuccessCodeIsReleased) {
+    MediumOwner owner;
+    OddSuccessObject data(owner);
+    std::vector<std::wstring> paths;
+    ReadDroppedPaths(&data, paths);
+    EXPECT_EQ(owner.releases, 1);
+    DWORD effect = 0;
+    ReadPreferredEffect(&data, effect);
+    EXPECT_EQ(owner.releases, 2);
+}
+
+// A relative name would be read against this program's working folder.
+TEST(ForeignFileList, RelativeOrMalformedNamesAreRefused) {
+    EXPECT_TRUE(IsWellFormedFullPath(L"C:\\Data\\a.txt"));
+    EXPECT_TRUE(IsWellFormedFullPath(L"\\\\server\\share\\a.txt"));
+    for (const wchar_t* bad : {L"a.txt", L"Data\\a.txt", L"C:a.txt", L"\\a.txt", L"C:\\a\\b:stream", L"C:\\a?.txt",
+                               L"\\\\server", L"\\\\?\\C:\\a.txt", L""}) {
+        EXPECT_FALSE(IsWellFormedFullPath(bad)) << Narrow(bad);
+    }
+    TempFolder root;
+    MainWindow window;
+    MessageBoxCatcher boxes;
+    com_ptr<IDataObject> relative = FilesObject({L"nowhere-relative.txt"});
+    EXPECT_EQ(TransferDroppedFiles(DROPEFFECT_COPY, relative.get(), root.path()), kTransferNoFiles);
+    ASSERT_EQ(boxes.boxes().size(), 1u);
+    EXPECT_EQ(boxes.boxes()[0].text, L"ファイルの一覧に、完全なパスではない名前があります. : nowhere-relative.txt");
 }

@@ -271,3 +271,22 @@ TEST(DragDrop, ADragThatEndsElsewhereLeavesNoOwnDragBehind) {
     EXPECT_EQ(g_app.ownDrag, 0);
     EXPECT_EQ(CountLiveDataObjects(), before);
 }
+
+// An item already in the destination stays where it is: a source told "moved" for the
+// drop would delete it. Only the item that moved is gone from its place.
+TEST(DragDrop, APartialMoveIsNotAnsweredAsAMove) {
+    TempFolder root, other;
+    root.File(L"here.txt", 1);
+    other.File(L"there.txt", 2);
+    MainWindow window;
+    Listen(root.path());
+    com_ptr<IDropTarget> target(NewDropTarget());
+    com_ptr<IDataObject> data = FilesObject({root / L"here.txt", other / L"there.txt"});
+    DWORD effect = DROPEFFECT_MOVE;
+    ASSERT_EQ(target->DragEnter(data.get(), 0, At(EmptySpacePoint()), &effect), S_OK);
+    effect = DROPEFFECT_MOVE;
+    target->Drop(data.get(), 0, At(EmptySpacePoint()), &effect);
+    EXPECT_EQ(effect, static_cast<DWORD>(DROPEFFECT_NONE));
+    EXPECT_TRUE(Exists(root / L"here.txt") && Exists(root / L"there.txt"));
+    EXPECT_FALSE(Exists(other / L"there.txt"));
+}

@@ -421,3 +421,36 @@ TEST(MenuEntries, AnEntryIsMeasuredAndDrawnWithItsIconInTheMenuColours) {
     // A lone "&" at the end of a type's name draws nothing of its own.
     EXPECT_EQ(DrawnEntry({L"雛形&", {}}, 0), DrawnEntry({L"雛形", {}}, 0));
 }
+
+// A separator, a colon or a quote in a type's name would make the item outside the
+// target, a stream, or a broken command line.
+TEST(NewItemName, CharactersNoFileNameCanHoldBecomeUnderscores) {
+    EXPECT_EQ(SafeItemName(L"..\\up/a:b*c?d\"e<f>g|h"), L".._up_a_b_c_d_e_f_g_h");
+    EXPECT_EQ(SafeItemName(L"普通 の名前"), L"普通 の名前");
+}
+
+// A program path with blanks is found whether or not the registry quotes it.
+TEST(NewItemCommand, AProgramPathWithBlanksIsFoundQuotedOrNot) {
+    TempFolder root;
+    root.File(L"with blank\\tool.exe", 1);
+    const std::wstring program = root / L"with blank\\tool.exe";
+    std::wstring found, parameters;
+    SplitCommandLine(program + L" /new \"x y.txt\"", found, parameters);
+    EXPECT_EQ(found, program);
+    EXPECT_EQ(parameters, L"/new \"x y.txt\"");
+    SplitCommandLine(L"\"" + program + L"\" \"x.txt\"", found, parameters);
+    EXPECT_EQ(found, program);
+    EXPECT_EQ(parameters, L"\"x.txt\"");
+    SplitCommandLine(root / L"with blank\\tool /n", found, parameters);
+    EXPECT_EQ(found, root / L"with blank\\tool");
+    EXPECT_EQ(parameters, L"/n");
+}
+
+// Data that does not fit the disk leaves no short file behind.
+TEST(NewItemFile, AWriteThatRunsOutOfRoomLeavesNoFile) {
+    SmallDisk disk;
+    if (disk.path().empty()) GTEST_SKIP() << "no small file system mounted (tests/make_small_disk.sh)";
+    disk.LeaveFree(8192);
+    EXPECT_FALSE(WriteNewItemFile(disk / L"new.bin", std::vector<BYTE>(60000, 'x')));
+    EXPECT_FALSE(Exists(disk / L"new.bin"));
+}

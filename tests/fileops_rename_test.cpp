@@ -369,3 +369,18 @@ TEST(Rename, ARenamedFolderIsStillFollowed) {
     EXPECT_EQ(RowEntryAt(FindRowByName(L"e"))->size, 100u);
     ExpectListEqualsDisk(root.path());
 }
+
+// The shell's path rules make "g." into "g": the rename acts on the row's own item.
+TEST(Rename, ARowWhoseNameEndsInADotIsTheOneRenamed) {
+    TempFolder root;
+    root.File(L"g", 1);
+    HANDLE file = CreateFileW((L"\\\\?\\" + (root / L"g.")).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    CloseHandle(file);
+    MainWindow window;
+    Listen(root.path());
+    EndEdit(StartEdit(L"g."), L"renamed");
+    EXPECT_TRUE(Exists(root / L"renamed"));
+    EXPECT_EQ(ReadFileBytes(root / L"g").size(), 1u);
+    EXPECT_EQ(ReadFileBytes(root / L"renamed").size(), 0u);
+}

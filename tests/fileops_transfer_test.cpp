@@ -149,3 +149,102 @@ TEST(DeleteSelection, DeleteGoesToTheRecycleBinAndShiftDeletesForGood) {
     EXPECT_EQ(confirmations.size(), 2u);
     EXPECT_TRUE(PumpUntil([] { return g_app.rowCount == 1 && g_app.grandTotal == 40u; }));
 }
+
+namespace {
+
+// Made through the extended form: the ordinary path would drop the trailing dot or blank.
+void MakeExactFile(const std::wstring& path, DWORD size) {
+    HANDLE file = CreateFileW((L"\\\\?\\" + path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    std::string bytes(size, 'x');
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), size, &written, nullptr);
+    CloseHandle(file);
+}
+
+bool ExactExists(const std::wstring& path) {
+    return GetFileAttributesW((L"\\\\?\\" + path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+struct AnsweredBoxes {
+    explicit AnsweredBoxes(int answer)
+        : answerer([this, answer](HWND dialog) {
+              texts.push_back(DialogAnswerer::BoxText(dialog));
+              PostMessageW(dialog, WM_COMMAND, answer, 0);
+          }) {}
+    std::vector<std::wstring> texts;
+    DialogAnswerer answerer;
+};
+
+}  // namespace
+
+// The shell, given "g.", deletes "g": such a row is deleted by the program itself through
+// the extended form, after asking, and handed to nothing that would act on its namesake.
+TEST(DeleteSelection, ARowWhoseNameEndsInADotIsDeletedItselfNotItsNamesake) {
+    TempFolder root;
+    root.File(L"g", 1);
+    MakeExactFile(root / L"g.", 5);
+    MainWindow window;
+    Listen(root.path());
+    SelectOnly({L"g."});
+    {
+        MessageBoxCatcher boxes;
+        EXPECT_FALSE(PutFilesOnClipboard(DROPEFFECT_COPY));
+        ASSERT_EQ(boxes.boxes().size(), 1u);
+        EXPECT_EQ(boxes.boxes()[0].text, L"名前の末尾がピリオドまたは空白のため、この項目は扱えません. : " + (root / L"g."));
+    }
+    AnsweredBoxes yes(IDYES);
+    {
+        HeldKeys shift({VK_SHIFT});
+        SendMessageW(g_app.main, WM_COMMAND, IDM_DELETE, 0);
+    }
+    ASSERT_EQ(yes.texts.size(), 1u);
+    EXPECT_EQ(yes.texts[0], L"次の項目を完全に削除しますか？\r\n" + (root / L"g."));
+    EXPECT_FALSE(ExactExists(root / L"g."));
+    EXPECT_TRUE(ExactExists(root / L"g"));
+}
+
+// Given a folder that holds paths over MAX_PATH, Wine's shell crashed and took items
+// beside it; the program deletes such a folder itself, and its neighbours stay.
+TEST(DeleteSelection, AFolderHoldingPathsTooLongForTheShellIsDeletedWhole) {
+    TempFolder root;
+    root.File(L"keep.txt", 3);
+    std::wstring deep = L"\\\\?\\" + (root / L"deep");
+    for (int i = 0; i < 30; ++i) {
+        ASSERT_TRUE(CreateDirectoryW(deep.c_str(), nullptr));
+        deep += L"\\component_" + std::to_wstring(i);
+    }
+    ASSERT_GT(deep.size(), 300u);
+    MainWindow window;
+    Listen(root.path());
+    SelectOnly({L"deep"});
+    AnsweredBoxes yes(IDYES);
+    {
+        HeldKeys shift({VK_SHIFT});
+        SendMessageW(g_app.main, WM_COMMAND, IDM_DELETE, 0);
+    }
+    ASSERT_EQ(yes.texts.size(), 1u);
+    EXPECT_EQ(yes.texts[0], L"次の項目を完全に削除しますか？\r\n" + (root / L"deep"));
+    EXPECT_FALSE(Exists(root / L"deep"));
+    EXPECT_TRUE(Exists(root / L"keep.txt"));
+}
+
+// Wine deletes an item its recycle bin cannot take for good, after asking only whether
+// to delete it. The program asks first, saying so, and "no" keeps the item.
+TEST(DeleteSelection, AnItemTheRecycleBinCannotTakeIsNotDeletedForGoodUnasked) {
+    TempFolder root, data;
+    WriteFileOfSize(data / L"not-a-folder", 1);
+    SetEnvironmentVariableW(L"XDG_DATA_HOME", UnixName(data / L"not-a-folder\\share").c_str());
+    root.File(L"t.txt", 10);
+    MainWindow window;
+    Listen(root.path());
+    SelectOnly({L"t.txt"});
+    {
+        AnsweredBoxes no(IDNO);
+        SendMessageW(g_app.main, WM_COMMAND, IDM_DELETE, 0);
+        ASSERT_EQ(no.texts.size(), 1u);
+        EXPECT_EQ(no.texts[0], L"次の項目はごみ箱に入れられません. 完全に削除しますか？\r\n" + (root / L"t.txt"));
+    }
+    EXPECT_TRUE(Exists(root / L"t.txt"));
+    SetEnvironmentVariableW(L"XDG_DATA_HOME", nullptr);
+}

@@ -196,3 +196,50 @@ void RemoveTree(const std::wstring& path) {
 }
 
 }  // namespace lurmo::test
+
+namespace lurmo::test {
+
+SmallDisk::SmallDisk() {
+    wchar_t path[MAX_PATH] = {};
+    const DWORD length = GetEnvironmentVariableW(L"LURMO_SMALL_DISK", path, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return;
+    std::wstring folder(path, length);
+    for (wchar_t& c : folder) {
+        if (c == L'/') c = L'\\';
+    }
+    if (GetFileAttributesW((folder + L"\\small-disk-marker").c_str()) == INVALID_FILE_ATTRIBUTES) return;
+    path_ = folder;
+    Empty();
+}
+
+SmallDisk::~SmallDisk() {
+    if (!path_.empty()) Empty();
+}
+
+// Everything but the marker goes.
+void SmallDisk::Empty() const {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW((path_ + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L".." || name == L"small-disk-marker") continue;
+        const std::wstring child = path_ + L"\\" + name;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            RemoveTree(child);
+        } else {
+            SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+            DeleteFileW(child.c_str());
+        }
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+}
+
+void SmallDisk::LeaveFree(uint64_t room) const {
+    ULARGE_INTEGER free{};
+    ASSERT_TRUE(GetDiskFreeSpaceExW((path_ + L"\\").c_str(), &free, nullptr, nullptr));
+    ASSERT_GT(free.QuadPart, room);
+    WriteFileOfSize(path_ + L"\\filler.bin", free.QuadPart - room);
+}
+
+}  // namespace lurmo::test

@@ -58,6 +58,24 @@ std::wstring HostNamedTree();
 // Each child's logical size by its name, as the script makes them.
 std::map<std::wstring, uint64_t> HostNamedSizes();
 
+// The small file system that tests/make_small_disk.sh mounts for the test executable
+// (LURMO_SMALL_DISK), emptied for the test. Its path is empty when none is mounted here.
+class SmallDisk {
+public:
+    SmallDisk();
+    ~SmallDisk();
+    SmallDisk(const SmallDisk&) = delete;
+    SmallDisk& operator=(const SmallDisk&) = delete;
+    const std::wstring& path() const { return path_; }
+    std::wstring operator/(const std::wstring& relative) const { return path_ + L"\\" + relative; }
+    // Fills the disk with a file of its own until about `room` bytes are left free.
+    void LeaveFree(uint64_t room) const;
+
+private:
+    void Empty() const;
+    std::wstring path_;
+};
+
 void WriteFileOfSize(const std::wstring& path, uint64_t size);
 // The whole content of a file; "<missing>" when it cannot be opened.
 std::string ReadFileBytes(const std::wstring& path);
