@@ -172,6 +172,19 @@ TEST(Dpi, NothingIsCutAtTheDefaultSize) {
     EXPECT_EQ(edges[0], ScaleForDpi(150, g_app.dpi));
 }
 
+TEST(Dpi, DefaultWidthsGrowWhereTheirHeaderWouldNotFit) {
+    ForgetStoredSettings();
+    StoreDword(L"UseSystemFont", 0);
+    StoreDword(L"FontSize", 240);
+    const wchar_t face[] = L"MS UI Gothic";
+    RegSetKeyValueW(HKEY_CURRENT_USER, kSettingsKey, L"FontName", REG_SZ, face, sizeof(face));
+    MainWindow window(L"", true);
+    ASSERT_TRUE(window.handle());
+    ExpectEveryHeaderTextFits();
+    // Where the header fits, the default stays.
+    EXPECT_EQ(ColumnWidth(0), ScaleForDpi(180, g_app.dpi));
+}
+
 TEST(Dpi, StoredWidthsAreAt96DpiAndWrittenBackSo) {
     ForgetStoredSettings();
     StoreDword(L"ColumnWidthName", 180);
