@@ -137,7 +137,8 @@ LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM
 }
 
 // The width a header item needs to show its text whole in the header's font: the header
-// keeps three edge widths of margin on each side of the text.
+// keeps three edge widths of margin on each side of the text, and the sorted column's
+// arrow, about as wide as the text is high, takes its room beside it.
 int HeaderFitWidth(const wchar_t* caption) {
     HWND header = reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETHEADER, 0, 0));
     HWND measured = header ? header : g_app.list;
@@ -149,7 +150,7 @@ int HeaderFitWidth(const wchar_t* caption) {
     GetTextExtentPoint32W(dc, caption, static_cast<int>(wcslen(caption)), &text);
     if (previous) SelectObject(dc, previous);
     ReleaseDC(measured, dc);
-    return text.cx + 2 * Scaled(6) + Scaled(2);
+    return text.cx + 3 * Scaled(6) + text.cy + Scaled(2);
 }
 
 // A stored width (at 96 DPI) at the window's DPI. A stored width is the user's and is

@@ -45,15 +45,17 @@ RECT ClientRectOf(HWND child) {
 
 int ColumnWidth(int column) { return static_cast<int>(SendMessageW(g_app.list, LVM_GETCOLUMNWIDTH, column, 0)); }
 
-int TextWidth(HWND window, const std::wstring& text) {
+SIZE TextSize(HWND window, const std::wstring& text) {
     HDC dc = GetDC(window);
     HGDIOBJ previous = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)));
     SIZE size{};
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     SelectObject(dc, previous);
     ReleaseDC(window, dc);
-    return size.cx;
+    return size;
 }
+
+int TextWidth(HWND window, const std::wstring& text) { return TextSize(window, text).cx; }
 
 LONG FontHeightOf(HWND window) {
     LOGFONTW font{};
@@ -116,7 +118,8 @@ void ExpectNothingCut() {
 }
 
 // The header draws its text between margins of three edge widths on either side and cuts
-// what does not fit there.
+// what does not fit there; a sorted column's arrow, as wide as the text is high, sits
+// beside the text behind one more margin.
 void ExpectEveryHeaderTextFits() {
     HWND header = reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETHEADER, 0, 0));
     const int count = static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0));
@@ -128,7 +131,8 @@ void ExpectEveryHeaderTextFits() {
         item.pszText = text;
         item.cchTextMax = 64;
         SendMessageW(header, HDM_GETITEMW, column, reinterpret_cast<LPARAM>(&item));
-        const int needed = TextWidth(header, text) + 6 * GetSystemMetrics(SM_CXEDGE);
+        const SIZE size = TextSize(header, text);
+        const int needed = size.cx + 9 * GetSystemMetrics(SM_CXEDGE) + (text[0] ? size.cy : 0);
         EXPECT_GE(ColumnWidth(column), needed) << "column " << column << " " << Narrow(text);
     }
 }
