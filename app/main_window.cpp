@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <new>
 
 #include "state/app_state.h"
@@ -14,11 +15,13 @@
 #include "app/run_worker.h"
 #include "app/settings.h"
 #include "app/target_boxes.h"
+#include "app/window_dpi.h"
 #include "state/window_messages.h"
 #include "engine/error_report.h"
 #include "fileops/drag_drop.h"
 #include "fileops/file_operations.h"
 #include "list/custom_draw.h"
+#include "list/dpi.h"
 #include "list/menu_entries.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
@@ -29,6 +32,13 @@ namespace lurmo {
 namespace {
 
 WNDPROC g_previousMainProc = nullptr;
+
+// The list's top edge: below the target box, and never higher than 30 pixels at 96 DPI.
+int ListTop() {
+    RECT box{};
+    if (g_app.driveBox) GetWindowRect(g_app.driveBox, &box);
+    return std::max(static_cast<int>(box.bottom - box.top) + Scaled(4), Scaled(30));
+}
 
 void ReportEngineError(const std::wstring& text) { ShowMessage(text, MB_ICONERROR); }
 
@@ -55,13 +65,6 @@ int FindFolderIconIndex() {
     return info.iIcon;
 }
 
-int MeasureHeaderHeight() {
-    HWND header = reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETHEADER, 0, 0));
-    RECT item{};
-    if (!header || !SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item))) return 0;
-    return item.bottom - item.top;
-}
-
 void ReadMenuColors() {
     g_app.menuHighlight = GetSysColor(COLOR_MENUHILIGHT);
     g_app.menuHighlightText = GetSysColor(COLOR_HIGHLIGHTTEXT);
@@ -75,8 +78,7 @@ bool SetUpMainWindow() {
     InitCommonControlsEx(&controls);
     g_app.status = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_SIZEGRIP, 0, 0, 0, 0,
                                    g_app.main, reinterpret_cast<HMENU>(IDC_STATUS_BAR), g_app.instance, nullptr);
-    HIMAGELIST large = nullptr;
-    Shell_GetImageLists(&large, &g_app.smallImages);
+    g_app.smallImages = SystemImageListFor(SmallIconSize(g_app.dpi));
     g_app.shortcutOverlay = OverlayValue(IDO_SHGIOI_LINK);
     g_app.shareOverlay = OverlayValue(IDO_SHGIOI_SHARE);
     if (FAILED(SHGetDesktopFolder(g_app.desktop.put()))) {
@@ -117,6 +119,7 @@ LRESULT CALLBACK MainSubclassProc(HWND window, UINT message, WPARAM wParam, LPAR
 
 BOOL OnInitDialog(HWND window) {
     g_app.main = window;
+    g_app.dpi = WindowDpi(window);
     g_app.columnsCreated = false;
     SetClassLongPtrW(window, GCLP_HICON,
                      reinterpret_cast<LONG_PTR>(LoadIconW(g_app.instance, MAKEINTRESOURCEW(IDI_MAIN))));
@@ -171,6 +174,7 @@ void OnDestroy() {
     g_app.drivePaths.clear();
     g_app.userFont.reset();
     SaveSettings();
+    g_app.dialogFont.reset();
     SaveHistory();
     g_app.targetIcon.reset();
     SetErrorReporter(nullptr);
@@ -321,20 +325,34 @@ bool TranslateMainWindowMessage(MSG& message) {
     return IsDialogMessageW(g_app.main, &message) != FALSE;
 }
 
+int MeasureHeaderHeight() {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETHEADER, 0, 0));
+    RECT item{};
+    if (!header || !SendMessageW(header, HDM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item))) return 0;
+    return item.bottom - item.top;
+}
+
 void ShowAboutBox() { DialogBoxW(g_app.instance, MAKEINTRESOURCEW(IDD_ABOUT), g_app.main, AboutProc); }
 
+// Every child's place follows from the client size and the DPI here, in one pass, so that
+// a change of either lays the whole window out again. Lengths are at 96 DPI, scaled.
 void LayoutMainWindow() {
     RECT client{};
     GetClientRect(g_app.main, &client);
     const int width = client.right, height = client.bottom;
-    RECT list{};
-    GetWindowRect(g_app.list, &list);
-    SetWindowPos(g_app.list, nullptr, 0, 0, width, height - g_app.statusHeight - 30, SWP_NOMOVE | SWP_NOZORDER);
-    SetWindowPos(g_app.accumulateButton, nullptr, width - 70, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    SetWindowPos(g_app.browseButton, nullptr, width - 140, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    SetWindowPos(g_app.targetListButton, nullptr, width - 210, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
-    HWND box = g_app.settings.targetList == 0 ? g_app.driveBox : g_app.historyBox;
-    SetWindowPos(box, nullptr, 0, 0, width > 262 ? width - 262 : 0, 22, SWP_NOMOVE | SWP_NOZORDER);
+    // The status bar's height follows its font, which a change of DPI changes.
+    RECT status{};
+    if (g_app.status && GetWindowRect(g_app.status, &status)) g_app.statusHeight = status.bottom - status.top;
+    const int top = ListTop();
+    SetWindowPos(g_app.list, nullptr, 0, top, width, std::max(0, height - g_app.statusHeight - top), SWP_NOZORDER);
+    SetWindowPos(g_app.accumulateButton, nullptr, width - Scaled(70), 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(g_app.browseButton, nullptr, width - Scaled(140), 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    SetWindowPos(g_app.targetListButton, nullptr, width - Scaled(210), 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+    // Both boxes, the hidden one too, so that each lies exactly over the other.
+    const int boxWidth = std::max(0, width - Scaled(262));
+    for (HWND box : {g_app.driveBox, g_app.historyBox}) {
+        SetWindowPos(box, nullptr, Scaled(42), Scaled(2), boxWidth, Scaled(22), SWP_NOZORDER);
+    }
     if (SendMessageW(g_app.status, SB_GETPARTS, 0, 0) > 1) SetStatusBarParts();
 }
 
@@ -357,6 +375,7 @@ INT_PTR DispatchMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_MEASUREITEM: return OnMeasureItem(reinterpret_cast<MEASUREITEMSTRUCT*>(lParam));
         case WM_DRAWITEM: return OnDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
         case WM_MENUCHAR: return OnMenuChar(window, wParam, lParam);
+        case WM_DPICHANGED: OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return TRUE;
         case WM_DRAWCLIPBOARD: OnDrawClipboard(message, wParam, lParam); return TRUE;
         case WM_CHANGECBCHAIN: OnChangeClipboardChain(message, wParam, lParam); return TRUE;
         case WM_TIMER:

@@ -9,6 +9,8 @@ namespace lurmo {
 HWND CreateMainWindow();
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void LayoutMainWindow();
+// The height of the result list's header row.
+int MeasureHeaderHeight();
 void OnInitMenuPopup(HMENU popup);
 void OnCommand(UINT id);
 void ShowAboutBox();

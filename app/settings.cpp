@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "state/app_state.h"
+#include "list/dpi.h"
 
 namespace lurmo {
 
@@ -65,8 +66,20 @@ RECT NormalWindowRect(HWND window) {
     return rect;
 }
 
+// Widths are kept at 96 DPI, so that a width means the same on every monitor and the
+// values stored by earlier versions, which Windows showed unscaled, keep their meaning.
 int ColumnWidth(int column) {
-    return static_cast<int>(SendMessageW(g_app.list, LVM_GETCOLUMNWIDTH, column, 0));
+    return UnscaleForDpi(static_cast<int>(SendMessageW(g_app.list, LVM_GETCOLUMNWIDTH, column, 0)), g_app.dpi);
+}
+
+unsigned ReadStoredColumnWidths(HKEY key) {
+    unsigned stored = 0, bit = 1;
+    for (const wchar_t* name : {L"ColumnWidthName", L"ColumnWidthSize", L"ColumnWidthPercent", L"ColumnWidthBarGraph"}) {
+        DWORD value = 0;
+        if (ReadDword(key, name, value)) stored |= bit;
+        bit <<= 1;
+    }
+    return stored;
 }
 
 // Ranges outside of which a stored value is taken for damage, not for a choice: sizes in
@@ -121,7 +134,10 @@ RECT OntoNearestScreen(RECT rect) {
 
 }  // namespace
 
-LONG FontHeightFromPointSize(int tenthsOfPoint) { return -((tenthsOfPoint / 10) * 4 / 3); }
+// Whole points at the DPI; at 96 this is the old rule of four pixels for three points.
+LONG FontHeightFromPointSize(int tenthsOfPoint, UINT dpi) {
+    return -((tenthsOfPoint / 10) * static_cast<LONG>(dpi) / 72);
+}
 
 void LoadSettings() {
     Settings& s = g_app.settings;
@@ -149,6 +165,7 @@ void LoadSettings() {
         ReadInt(raw, L"ColumnWidthSize", s.columnWidthSize);
         ReadInt(raw, L"ColumnWidthPercent", s.columnWidthPercent);
         ReadInt(raw, L"ColumnWidthBarGraph", s.columnWidthBarGraph);
+        s.storedColumnWidths = ReadStoredColumnWidths(raw);
         DWORD dateWidth = 0;
         if (ReadDword(raw, L"ColumnWidthDateTime", dateWidth)) {
             s.columnWidthDateTime = static_cast<int>(dateWidth);
@@ -191,7 +208,7 @@ void LoadSettings() {
         s.height = onScreen.bottom - onScreen.top;
     }
     if (s.logFont.lfFaceName[0] != L'\0') {
-        s.logFont.lfHeight = FontHeightFromPointSize(s.chooseFont.iPointSize);
+        s.logFont.lfHeight = FontHeightFromPointSize(s.chooseFont.iPointSize, g_app.dpi);
         g_app.userFont.reset(CreateFontIndirectW(&s.logFont));
     }
     g_app.effect.snapShot = s.snapShot;

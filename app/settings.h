@@ -14,7 +14,8 @@ namespace lurmo {
 void LoadSettings();
 void SaveSettings();
 
-// The user font's height in pixels from a size in tenths of a point (90 gives -12).
-LONG FontHeightFromPointSize(int tenthsOfPoint);
+// The user font's height in pixels from a size in tenths of a point at the DPI (90 gives
+// -12 at 96 DPI, -18 at 144).
+LONG FontHeightFromPointSize(int tenthsOfPoint, UINT dpi = 96);
 
 }  // namespace lurmo

@@ -18,10 +18,10 @@ namespace {
 
 constexpr DWORD kBoxStyle = WS_CHILD | WS_VISIBLE | WS_BORDER | CBS_DROPDOWN | CBS_AUTOHSCROLL;
 
-// The boxes are made at run time and placed in pixels, right of the "対象" label; the
-// window's layout then sizes them to end short of the buttons.
+// The boxes are made at run time and placed in pixels (at 96 DPI, scaled), right of the
+// "対象" label; the window's layout then sizes them to end short of the buttons.
 HWND CreateTargetBox(int id) {
-    return CreateWindowExW(0, WC_COMBOBOXEXW, L"", kBoxStyle, 42, 2, 120, 160, g_app.main,
+    return CreateWindowExW(0, WC_COMBOBOXEXW, L"", kBoxStyle, Scaled(42), Scaled(2), Scaled(120), Scaled(160), g_app.main,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), g_app.instance, nullptr);
 }
 

@@ -71,8 +71,8 @@ LRESULT DrawBar(const NMLVCUSTOMDRAW* draw) {
     if (fraction > 1.0) fraction = 1.0;
     RECT bar = cell;
     bar.right = bar.left + static_cast<LONG>((cell.right - cell.left) * fraction);
-    bar.top += 2;
-    bar.bottom -= 2;
+    bar.top += Scaled(2);
+    bar.bottom -= Scaled(2);
     unique_hbrush brush(CreateSolidBrush(g_app.effect.graphColor));
     if (brush) FillRect(draw->nmcd.hdc, &bar, brush.get());
     return CDRF_SKIPDEFAULT;

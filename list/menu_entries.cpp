@@ -2,10 +2,10 @@
 
 #include <commctrl.h>
 
-#include <cstddef>
 #include <cwctype>
 
 #include "state/app_state.h"
+#include "list/dpi.h"
 
 namespace lurmo {
 
@@ -32,13 +32,11 @@ HICON TemplateIcon(UINT id, ULONG_PTR data) {
     return reinterpret_cast<const MenuEntryLook*>(data)->icon.get();
 }
 
-// The font menus are drawn in. Only the part of the structure that every Windows
-// version knows is asked for, so that the call also succeeds before version 6.0.
+// The font menus are drawn in, at the window's DPI.
 unique_hfont CreateMenuFont() {
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = offsetof(NONCLIENTMETRICSW, lfMessageFont) + sizeof(metrics.lfMessageFont);
-    if (!SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, metrics.cbSize, &metrics, 0)) return {};
-    return unique_hfont(CreateFontIndirectW(&metrics.lfMenuFont));
+    LOGFONTW font{};
+    if (!MenuLogFont(g_app.dpi, font)) return {};
+    return unique_hfont(CreateFontIndirectW(&font));
 }
 
 // DrawTextW draws the "&" prefix as an underline, as the system's own menus do, and
@@ -77,7 +75,7 @@ void InsertMenuEntry(HMENU menu, UINT position, UINT id, ULONG_PTR data) {
 }
 
 void MeasureMenuEntry(MEASUREITEMSTRUCT* item) {
-    const int iconWidth = GetSystemMetrics(SM_CXSMICON), iconHeight = GetSystemMetrics(SM_CYSMICON);
+    const int iconWidth = SmallIconSize(g_app.dpi), iconHeight = iconWidth;
     unique_window_dc dc(g_app.main);
     if (!dc) return;
     unique_hfont font = CreateMenuFont();
@@ -86,17 +84,17 @@ void MeasureMenuEntry(MEASUREITEMSTRUCT* item) {
     const std::wstring shown = ShownText(EntryText(item->itemID, item->itemData));
     DrawTextW(dc.get(), shown.c_str(), -1, &text, kTextFormat | DT_CALCRECT);
     if (previous) SelectObject(dc.get(), previous);
-    item->itemWidth = static_cast<UINT>(iconWidth + (text.right - text.left) + 11);
+    item->itemWidth = static_cast<UINT>(iconWidth + (text.right - text.left) + Scaled(11));
     // An entry is never lower than its icon.
-    const int height = text.bottom - text.top + 2;
-    item->itemHeight = static_cast<UINT>(height > iconHeight + 2 ? height : iconHeight + 2);
+    const int height = text.bottom - text.top + Scaled(2);
+    item->itemHeight = static_cast<UINT>(height > iconHeight + Scaled(2) ? height : iconHeight + Scaled(2));
 }
 
 void DrawMenuEntry(const DRAWITEMSTRUCT* item) {
     HDC dc = item->hDC;
     const RECT& area = item->rcItem;
     const bool selected = (item->itemState & ODS_SELECTED) != 0;
-    const int iconWidth = GetSystemMetrics(SM_CXSMICON), iconHeight = GetSystemMetrics(SM_CYSMICON);
+    const int iconWidth = SmallIconSize(g_app.dpi), iconHeight = iconWidth;
     FillRect(dc, &area, GetSysColorBrush(selected ? COLOR_MENUHILIGHT : COLOR_MENU));
     const COLORREF text = (item->itemState & ODS_GRAYED) ? GetSysColor(COLOR_GRAYTEXT)
                           : selected                     ? g_app.menuHighlightText
@@ -107,10 +105,10 @@ void DrawMenuEntry(const DRAWITEMSTRUCT* item) {
 
     unique_hicon owned = ImageListIcon(item->itemID);
     HICON icon = owned ? owned.get() : TemplateIcon(item->itemID, item->itemData);
-    if (icon) DrawIconEx(dc, area.left + 3, area.top + 1, icon, iconWidth, iconHeight, 0, nullptr, DI_NORMAL);
+    if (icon) DrawIconEx(dc, area.left + Scaled(3), area.top + Scaled(1), icon, iconWidth, iconHeight, 0, nullptr, DI_NORMAL);
 
     RECT textArea = area;
-    textArea.left = area.left + iconWidth + 11;
+    textArea.left = area.left + iconWidth + Scaled(11);
     const UINT format = kTextFormat | ((item->itemState & ODS_NOACCEL) ? DT_HIDEPREFIX : 0);
     const std::wstring shown = ShownText(EntryText(item->itemID, item->itemData));
     DrawTextW(dc, shown.c_str(), -1, &textArea, format);

@@ -6,11 +6,14 @@
 #include <algorithm>
 
 #include "state/app_state.h"
+#include "list/dpi.h"
 #include "list/number_format.h"
 
 namespace lurmo {
 
 namespace {
+
+constexpr wchar_t kDateCaption[] = L"更新日時";
 
 bool UseCommas() { return g_app.settings.comma != 0; }
 int Unit() { return static_cast<int>(g_app.settings.unit); }
@@ -133,15 +136,41 @@ LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM
     return CallWindowProcW(g_app.previousListProc, window, message, wParam, lParam);
 }
 
+// The width a header item needs to show its text whole in the header's font: the header
+// keeps three edge widths of margin on each side of the text, and the sorted column's
+// arrow, about as wide as the text is high, takes its room beside it.
+int HeaderFitWidth(const wchar_t* caption) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETHEADER, 0, 0));
+    HWND measured = header ? header : g_app.list;
+    HDC dc = GetDC(measured);
+    if (!dc) return 0;
+    HFONT font = reinterpret_cast<HFONT>(SendMessageW(measured, WM_GETFONT, 0, 0));
+    HGDIOBJ previous = font ? SelectObject(dc, font) : nullptr;
+    SIZE text{};
+    GetTextExtentPoint32W(dc, caption, static_cast<int>(wcslen(caption)), &text);
+    if (previous) SelectObject(dc, previous);
+    ReleaseDC(measured, dc);
+    return text.cx + 3 * Scaled(6) + text.cy + Scaled(2);
+}
+
+// A stored width (at 96 DPI) at the window's DPI. A stored width is the user's and is
+// kept; a default grows where its header's text would not fit in the font in use.
+int ColumnWidthFor(int width, bool stored, const wchar_t* caption) {
+    const int scaled = Scaled(width);
+    return stored ? scaled : std::max(scaled, HeaderFitWidth(caption));
+}
+
+bool Stored(unsigned column) { return (g_app.settings.storedColumnWidths >> column) & 1; }
+
 // The date column's width: as the user left it, or on a first start wide enough for a
 // whole date in the list's font (the default suits narrow dialog fonts only).
 int DateColumnWidth() {
     const Settings& s = g_app.settings;
-    if (s.columnWidthDateTimeStored) return s.columnWidthDateTime;
+    if (s.columnWidthDateTimeStored) return Scaled(s.columnWidthDateTime);
     const int text = static_cast<int>(
         SendMessageW(g_app.list, LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(L"0000/00/00 00:00:00")));
     // The list leaves a few pixels of margin on each side of a cell's text.
-    return std::max(s.columnWidthDateTime, text + 16);
+    return std::max(ColumnWidthFor(s.columnWidthDateTime, false, kDateCaption), text + Scaled(16));
 }
 
 }  // namespace
@@ -153,30 +182,40 @@ void CreateResultColumns() {
     GetClientRect(g_app.main, &client);
     if (g_app.status) GetWindowRect(g_app.status, &status);
     g_app.statusHeight = status.bottom - status.top;
-    int y = static_cast<int>(box.bottom - box.top) + 4;
-    if (y < 30) y = 30;
+    int y = static_cast<int>(box.bottom - box.top) + Scaled(4);
+    if (y < Scaled(30)) y = Scaled(30);
     SetWindowPos(g_app.list, nullptr, 0, y, client.right, client.bottom - g_app.statusHeight - y - 70,
                  SWP_NOZORDER);
     if (g_app.userFont && !g_app.settings.useSystemFont) {
         SendMessageW(g_app.list, WM_SETFONT, reinterpret_cast<WPARAM>(g_app.userFont.get()), TRUE);
     }
     const Settings& s = g_app.settings;
-    InsertColumn(0, L"名前", s.columnWidthName, LVCFMT_LEFT);
-    InsertColumn(1, SizeCaption(Unit()), s.columnWidthSize, LVCFMT_RIGHT);
-    InsertColumn(2, L"%", s.columnWidthPercent, LVCFMT_RIGHT);
+    InsertColumn(0, L"名前", ColumnWidthFor(s.columnWidthName, Stored(0), L"名前"), LVCFMT_LEFT);
+    InsertColumn(1, SizeCaption(Unit()), ColumnWidthFor(s.columnWidthSize, Stored(1), SizeCaption(Unit())),
+                 LVCFMT_RIGHT);
+    InsertColumn(2, L"%", ColumnWidthFor(s.columnWidthPercent, Stored(2), L"%"), LVCFMT_RIGHT);
     g_app.dateColumn = g_app.effect.displayGraph ? 4 : 3;
-    if (g_app.effect.displayGraph) InsertColumn(3, L"", s.columnWidthBarGraph, LVCFMT_LEFT);
-    InsertColumn(g_app.dateColumn, L"更新日時", DateColumnWidth(), LVCFMT_LEFT);
+    if (g_app.effect.displayGraph) InsertColumn(3, L"", Scaled(s.columnWidthBarGraph), LVCFMT_LEFT);
+    InsertColumn(g_app.dateColumn, kDateCaption, DateColumnWidth(), LVCFMT_LEFT);
     if (g_app.smallImages) SendMessageW(g_app.list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(g_app.smallImages));
     g_app.columnsCreated = true;
     g_app.previousListProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_app.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ResultListProc)));
 }
 
+void RescaleColumns(UINT previousDpi) {
+    HWND header = reinterpret_cast<HWND>(SendMessageW(g_app.list, LVM_GETHEADER, 0, 0));
+    const int count = header ? static_cast<int>(SendMessageW(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int column = 0; column < count; ++column) {
+        const int width = static_cast<int>(SendMessageW(g_app.list, LVM_GETCOLUMNWIDTH, column, 0));
+        SendMessageW(g_app.list, LVM_SETCOLUMNWIDTH, column, MAKELPARAM(Scaled(UnscaleForDpi(width, previousDpi)), 0));
+    }
+}
+
 void ApplyBarGraphColumn() {
     const bool shown = g_app.dateColumn == 4;
     if (g_app.effect.displayGraph && !shown) {
-        InsertColumn(3, L"", g_app.settings.columnWidthBarGraph, LVCFMT_LEFT);
+        InsertColumn(3, L"", Scaled(g_app.settings.columnWidthBarGraph), LVCFMT_LEFT);
         g_app.dateColumn = 4;
     } else if (!g_app.effect.displayGraph && shown) {
         SendMessageW(g_app.list, LVM_DELETECOLUMN, 3, 0);
@@ -260,7 +299,7 @@ void RefreshPercentages() {
 void SetStatusBarParts() {
     RECT client{};
     GetClientRect(g_app.main, &client);
-    int edges[2] = {150, static_cast<int>(client.right)};
+    int edges[2] = {Scaled(150), static_cast<int>(client.right)};
     SendMessageW(g_app.status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
 }
 

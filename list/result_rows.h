@@ -14,7 +14,11 @@
 
 namespace lurmo {
 
+// Columns take the stored widths, which are at 96 DPI, scaled to the window's DPI.
 void CreateResultColumns();
+// Every column's width kept in 96-DPI terms as the window goes from the previous DPI
+// to g_app.dpi.
+void RescaleColumns(UINT previousDpi);
 // Inserts or removes the bar-graph column to match the value in effect, and sets the
 // date column index.
 void ApplyBarGraphColumn();
@@ -49,7 +53,8 @@ void SetSizeUnit(int unit);
 void ToggleComma();
 void RefreshPercentages();
 void RefreshStatusBar();
-// Sets the two status-bar parts of the idle look: edges 150 and the client width.
+// Sets the two status-bar parts of the idle look: edges 150 (at 96 DPI) and the client
+// width.
 void SetStatusBarParts();
 int FindRowByName(const std::wstring& name);
 

@@ -38,6 +38,11 @@ struct AppState {
     HWND targetListButton = nullptr, browseButton = nullptr, accumulateButton = nullptr;
     HWND list = nullptr, status = nullptr;
     int statusHeight = 0;
+    // The DPI the window is laid out for; every pixel constant is written for 96 and
+    // scaled by Scaled(). Changes when the window moves to a monitor of another DPI.
+    UINT dpi = 96;
+    // The dialog's font made again for a DPI the window moved to; empty until then.
+    unique_hfont dialogFont;
     WNDPROC previousListProc = nullptr;
     bool columnsCreated = false;
     // While a run adds rows, the list's redraw is switched off at each inserted row and
@@ -112,6 +117,9 @@ struct AppState {
 // Defined here rather than in a source file of the main window, so that the folders
 // below it (the list, the file operations) use the record without linking upward.
 inline AppState g_app;
+
+// A length given at 96 DPI, at the window's DPI.
+inline int Scaled(int pixels) { return MulDiv(pixels, static_cast<int>(g_app.dpi), 96); }
 
 // The installed target as the user sees it, with its trailing backslash ("C:\Data\");
 // empty when none is installed.

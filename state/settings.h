@@ -18,6 +18,10 @@ struct Settings {
     int columnWidthBarGraph = 100;
     int columnWidthDateTime = 115;
     bool columnWidthDateTimeStored = false;   // read from the registry, not the default
+    // The other widths read from the registry, one bit per ColumnWidth* in table order
+    // (name, size, percent, bar graph): a stored width is the user's and is kept, a
+    // default may grow to fit its header. Widths are in pixels at 96 DPI.
+    unsigned storedColumnWidths = 0;
     DWORD snapShot = 0;
     DWORD unit = 0;
     DWORD usedSize = 1;
