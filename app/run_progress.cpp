@@ -113,7 +113,7 @@ void LayoutRunProgress() {
     }
     RECT client{};
     GetClientRect(g_app.main, &client);
-    const int barWidth = ScaleToDpi(160);
+    const int barWidth = ScaleToDpi(100);
     int edges[2] = {client.right > barWidth ? static_cast<int>(client.right) - barWidth : 0, -1};
     SendMessageW(g_app.status, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(edges));
     RECT part{};
