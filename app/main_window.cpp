@@ -335,7 +335,7 @@ void LayoutMainWindow() {
     HWND box = g_app.settings.targetList == 0 ? g_app.driveBox : g_app.historyBox;
     SetWindowPos(box, nullptr, 0, 0, width > 262 ? width - 262 : 0, 22, SWP_NOMOVE | SWP_NOZORDER);
     // During a run the parts are the progress display's (LayoutRunProgress).
-    if (!g_app.runProgressShown && SendMessageW(g_app.status, SB_GETPARTS, 0, 0) > 1) SetStatusBarParts();
+    if (!RunProgressOwnsStatusBar() && SendMessageW(g_app.status, SB_GETPARTS, 0, 0) > 1) SetStatusBarParts();
 }
 
 HWND CreateMainWindow() {

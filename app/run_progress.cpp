@@ -104,8 +104,10 @@ void EndRunProgress() {
     g_app.runVolume = false;
 }
 
+bool RunProgressOwnsStatusBar() { return g_app.runProgressShown && RunStillMeasuring(); }
+
 void LayoutRunProgress() {
-    if (!g_app.runProgressShown) return;
+    if (!RunProgressOwnsStatusBar()) return;
     if (!g_app.runVolume) {
         int edge = -1;
         SendMessageW(g_app.status, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(&edge));

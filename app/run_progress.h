@@ -21,6 +21,9 @@ void ShowRunProgress();
 // Ends the display; a run that did not complete gets back its one-part status bar.
 // May be called when nothing is shown.
 void EndRunProgress();
+// True while the status bar's parts are the progress display's: from the start of a run
+// until its end steps, which lay the status bar out themselves, or its cancel.
+bool RunProgressOwnsStatusBar();
 // Fits the status bar's parts and the progress bar to the window's width.
 void LayoutRunProgress();
 // Lets go of the taskbar button before COM goes.

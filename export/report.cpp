@@ -277,8 +277,7 @@ private:
 };
 
 // Measures the folder's children into records; false (reported) when it cannot be done.
-bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& total, std::wostream& err,
-                   HANDLE progress) {
+bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& total, std::wostream& err) {
     const std::wstring path = MakeFolderPath(options.folder);
     RunParameters params;
     params.usedSize = options.usedSize;
@@ -297,7 +296,7 @@ bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& 
     std::optional<ProgressReporter> reporter;
     if (options.progress) {
         params.counters = &counters;
-        reporter.emplace(progress, counters, options, path);
+        reporter.emplace(GetStdHandle(STD_ERROR_HANDLE), counters, options, path);
     }
     const RunResult result = MeasureChildren(params, options.snapshotMode, sink);
     if (reporter) reporter->Finish();
@@ -311,7 +310,7 @@ bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& 
 
 }  // namespace
 
-int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wostream& err, HANDLE progress) {
+int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wostream& err) {
     ReportOptions options;
     if (std::optional<std::wstring> mistake = ParseArguments(args, options)) {
         err << L"lurmo-report: " << *mistake << L'\n' << kUsage;
@@ -327,8 +326,7 @@ int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wos
     RowRecords records;
     records.snapshotMode = options.snapshotMode;
     uint64_t total = 0;
-    if (!progress) progress = GetStdHandle(STD_ERROR_HANDLE);
-    if (!MeasureFolder(options, records, total, err, progress)) return 1;
+    if (!MeasureFolder(options, records, total, err)) return 1;
     SortRows(records.rows, options.sortKey * 2 + (options.descending ? 1 : 0));
     const std::string bytes = BuildListingBytes(records.rows, total, options);
 

@@ -34,32 +34,16 @@ DWORD HoldInSlowFile(const WIN32_FIND_DATAW& data) {
     return data.dwFileAttributes;
 }
 
-// Holds every run of the test in slow.bin until released.
-class HeldRuns {
-public:
-    HeldRuns() : previous_(InstallCompressionProbe(&probe_)) { g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr); }
-    ~HeldRuns() {
-        SetEvent(g_release);
-        InstallCompressionProbe(previous_);
-        CloseHandle(g_release);
-    }
-    HeldRuns(const HeldRuns&) = delete;
-    HeldRuns& operator=(const HeldRuns&) = delete;
-    void Hold() {
-        g_held = false;
-        ResetEvent(g_release);
-    }
-    void Release() { SetEvent(g_release); }
+CompressionProbe g_probe{HoldInSlowFile, nullptr};
 
-private:
-    static inline CompressionProbe probe_{HoldInSlowFile, nullptr};
-    const CompressionProbe* previous_;
-};
-
-void Accumulate(const std::wstring& target) {
+// Starts a run of the target that is held in slow.bin until g_release is set.
+void AccumulateHeld(const std::wstring& target) {
+    g_held = false;
+    ResetEvent(g_release);
     SendMessageW(g_app.driveBox, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     SetBoxEditText(g_app.driveBox, target);
     SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+    ASSERT_TRUE(PumpUntil([] { return g_held.load(); }));
 }
 
 bool RunEnded() { return g_app.worker && WaitForSingleObject(g_app.worker.get(), 0) == WAIT_OBJECT_0; }
@@ -84,20 +68,19 @@ const std::wstring kHeldCounts = L"しばらくお待ちください...  ファ�
 TEST(RunProgress, TheStatusBarCountsWhileARunGoesOnAndIsTheListsAgainAtItsEnd) {
     TempFolder root;
     MakeHeldTree(root);
-    HeldRuns held;
+    g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const CompressionProbe* previous = InstallCompressionProbe(&g_probe);
     MainWindow window;
     g_app.settings.snapShot = 0;
     g_app.settings.usedSize = 0;
     // Twice: the second run counts from nothing again.
     for (int run = 0; run < 2; ++run) {
-        held.Hold();
-        Accumulate(root.path());
-        ASSERT_TRUE(PumpUntil([] { return g_held.load(); }));
+        AccumulateHeld(root.path());
         EXPECT_TRUE(PumpUntil([] { return StatusText(0).rfind(kHeldCounts, 0) == 0; }, 3000))
             << Narrow(StatusText(0));
         EXPECT_EQ(StatusParts(), 1);
         EXPECT_FALSE(ProgressBar()) << "no volume's root";
-        held.Release();
+        SetEvent(g_release);
         ASSERT_TRUE(PumpUntil(RunEnded));
         PumpMessages();
         EXPECT_EQ(StatusParts(), 2);
@@ -108,6 +91,8 @@ TEST(RunProgress, TheStatusBarCountsWhileARunGoesOnAndIsTheListsAgainAtItsEnd) {
         PumpUntil([start] { return GetTickCount() - start > 700; }, 1000);
         EXPECT_EQ(StatusText(0), L" 3 個");
     }
+    InstallCompressionProbe(previous);
+    CloseHandle(g_release);
 }
 
 TEST(RunProgress, AVolumesRootShowsItsShareAsABarThatACancelTakesAway) {
@@ -115,13 +100,12 @@ TEST(RunProgress, AVolumesRootShowsItsShareAsABarThatACancelTakesAway) {
     MakeHeldTree(root);
     MappedDrive drive(root.path());
     ASSERT_FALSE(drive.root().empty()) << "no drive letter could be mapped in the Wine prefix";
-    HeldRuns held;
+    g_release = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    const CompressionProbe* previous = InstallCompressionProbe(&g_probe);
     MainWindow window;
     g_app.settings.snapShot = 1;
     g_app.settings.usedSize = 0;
-    held.Hold();
-    Accumulate(drive.root());
-    ASSERT_TRUE(PumpUntil([] { return g_held.load(); }));
+    AccumulateHeld(drive.root());
     // The share follows the counts; 310 bytes are far below any volume's used space.
     EXPECT_TRUE(PumpUntil([] { return StatusText(0).find(L"310 Bytes (0.0 %)  0:") != std::wstring::npos; }, 3000))
         << Narrow(StatusText(0));
@@ -146,4 +130,6 @@ TEST(RunProgress, AVolumesRootShowsItsShareAsABarThatACancelTakesAway) {
     EXPECT_FALSE(ProgressBar());
     EXPECT_EQ(StatusParts(), 1);
     EXPECT_EQ(StatusText(0).find(L"ファイル"), std::wstring::npos) << Narrow(StatusText(0));
+    InstallCompressionProbe(previous);
+    CloseHandle(g_release);
 }

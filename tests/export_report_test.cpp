@@ -576,41 +576,6 @@ const std::string kFinalCounts =
 
 }  // namespace
 
-TEST(ReportProgress, LeavesTheListingAsItIsAndEndsWithTheFinalCounts) {
-    TempFolder folder;
-    MakeProgressTree(folder);
-    TempFolder outputs;
-    const ReportRun plain = RunWith({L"--size", L"logical", folder.path()});
-    ASSERT_EQ(plain.status, 0);
-    ASSERT_EQ(RunWith({L"--size", L"logical", L"--output", outputs / L"plain.csv", folder.path()}).status, 0);
-
-    const std::wstring progressPath = outputs / L"progress.txt";
-    for (bool toFile : {false, true}) {
-        HANDLE progress = CreateFileW(progressPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                      FILE_ATTRIBUTE_NORMAL, nullptr);
-        ASSERT_NE(progress, INVALID_HANDLE_VALUE);
-        std::vector<std::wstring> args = {L"--size", L"logical", L"--progress"};
-        if (toFile) args.insert(args.end(), {L"--output", outputs / L"progress.csv"});
-        args.push_back(folder.path());
-        std::ostringstream out;
-        std::wostringstream err;
-        const int status = RunReport(args, out, err, progress);
-        CloseHandle(progress);
-        EXPECT_EQ(status, 0);
-        EXPECT_EQ(err.str(), L"");
-        if (toFile) {
-            EXPECT_EQ(out.str(), "");
-            EXPECT_EQ(lurmo::test::ReadFileBytes(outputs / L"progress.csv"),
-                      lurmo::test::ReadFileBytes(outputs / L"plain.csv"));
-        } else {
-            EXPECT_EQ(out.str(), plain.out);
-        }
-        const std::vector<std::string> lines = ProgressLines(lurmo::test::ReadFileBytes(progressPath));
-        ASSERT_FALSE(lines.empty());
-        EXPECT_EQ(lines.back().rfind(kFinalCounts, 0), 0u) << lines.back();
-    }
-}
-
 TEST(ReportProgram, ProgressGoesToStandardErrorAndLeavesStandardOutputAsItIs) {
     wchar_t build[MAX_PATH] = {};
     if (!GetEnvironmentVariableW(L"LURMO_BUILD", build, MAX_PATH)) GTEST_SKIP() << "LURMO_BUILD is not set";
@@ -618,14 +583,16 @@ TEST(ReportProgram, ProgressGoesToStandardErrorAndLeavesStandardOutputAsItIs) {
     TempFolder folder;
     MakeProgressTree(folder);
     TempFolder outputs;
-    ChildRun plain, counted;
-    ASSERT_TRUE(RunProgram(program + L" --size logical \"" + folder.path() + L"\"", plain));
-    ASSERT_TRUE(RunProgram(program + L" --progress --size logical \"" + folder.path() + L"\"", counted,
-                           outputs / L"err.txt"));
-    EXPECT_EQ(counted.exitCode, 0u);
-    EXPECT_FALSE(plain.out.empty());
-    EXPECT_EQ(counted.out, plain.out);
-    const std::vector<std::string> lines = ProgressLines(lurmo::test::ReadFileBytes(outputs / L"err.txt"));
-    ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back().rfind(kFinalCounts, 0), 0u) << lines.back();
+    const std::wstring quoted = L" \"" + folder.path() + L"\"";
+    for (const std::wstring& output : {std::wstring(), L" --output \"" + (outputs / L"progress.csv") + L"\""}) {
+        ChildRun plain, counted;
+        ASSERT_TRUE(RunProgram(program + L" --size logical" + quoted, plain));
+        ASSERT_TRUE(RunProgram(program + L" --progress --size logical" + output + quoted, counted, outputs / L"err.txt"));
+        EXPECT_EQ(counted.exitCode, 0u);
+        EXPECT_FALSE(plain.out.empty());
+        EXPECT_EQ(output.empty() ? counted.out : lurmo::test::ReadFileBytes(outputs / L"progress.csv"), plain.out);
+        const std::vector<std::string> lines = ProgressLines(lurmo::test::ReadFileBytes(outputs / L"err.txt"));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().rfind(kFinalCounts, 0), 0u) << lines.back();
+    }
 }
