@@ -12,6 +12,7 @@
 #include "app/folder_chooser.h"
 #include "state/message_box.h"
 #include "app/run_control.h"
+#include "app/run_progress.h"
 #include "app/run_worker.h"
 #include "app/settings.h"
 #include "app/target_boxes.h"
@@ -162,6 +163,7 @@ void OnDestroy() {
     // A worker that is still finishing its end steps is waited for as well.
     if (g_app.worker) StopAccumulation();
     StopWatcher();
+    ReleaseTaskbarProgress();
     ChangeClipboardChain(g_app.main, g_app.nextClipboardViewer);
     RevokeListDropTarget();
     OleFlushClipboard();
@@ -185,6 +187,8 @@ void OnDestroy() {
 void OnSize(WPARAM wParam, LPARAM lParam) {
     LayoutMainWindow();
     SendMessageW(g_app.status, WM_SIZE, wParam, lParam);
+    // The progress bar sits in a part of the status bar, which has only now its new size.
+    LayoutRunProgress();
 }
 
 void OnDrawClipboard(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -300,11 +304,19 @@ void OnPrivateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case kMsgRunFinished:
             if (!currentRun) break;
             EndListPaintHold();
+            EndRunProgress();
             RestoreArrowCursors();
             break;
         case kMsgRunFailed: OnRunFailed(static_cast<unsigned>(wParam), lParam == 1); break;
         default: break;
     }
+}
+
+BOOL OnTimer(WPARAM id) {
+    if (id == kTimerRunPaint) OnRunPaintTimer();
+    else if (id == kTimerRunProgress) OnRunProgressTimer();
+    else return FALSE;
+    return TRUE;
 }
 
 // The watcher cannot follow the target any more: a fresh measurement of the same target
@@ -353,7 +365,8 @@ void LayoutMainWindow() {
     for (HWND box : {g_app.driveBox, g_app.historyBox}) {
         SetWindowPos(box, nullptr, Scaled(42), Scaled(2), boxWidth, Scaled(22), SWP_NOZORDER);
     }
-    if (SendMessageW(g_app.status, SB_GETPARTS, 0, 0) > 1) SetStatusBarParts();
+    // During a run the parts are the progress display's (LayoutRunProgress).
+    if (!RunProgressOwnsStatusBar() && SendMessageW(g_app.status, SB_GETPARTS, 0, 0) > 1) SetStatusBarParts();
 }
 
 HWND CreateMainWindow() {
@@ -378,10 +391,7 @@ INT_PTR DispatchMainMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_DPICHANGED: OnDpiChanged(LOWORD(wParam), reinterpret_cast<const RECT*>(lParam)); return TRUE;
         case WM_DRAWCLIPBOARD: OnDrawClipboard(message, wParam, lParam); return TRUE;
         case WM_CHANGECBCHAIN: OnChangeClipboardChain(message, wParam, lParam); return TRUE;
-        case WM_TIMER:
-            if (wParam != kTimerRunPaint) return FALSE;
-            OnRunPaintTimer();
-            return TRUE;
+        case WM_TIMER: return OnTimer(wParam);
         case kMsgRunFinishedTree:
         case kMsgDriveChange:
         case kMsgRunFinished:

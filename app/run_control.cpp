@@ -6,6 +6,7 @@
 #include "state/app_state.h"
 #include "app/command_line.h"
 #include "state/message_box.h"
+#include "app/run_progress.h"
 #include "app/run_worker.h"
 #include "app/target_boxes.h"
 #include "list/result_rows.h"
@@ -180,6 +181,7 @@ bool StopAccumulation() {
     }
     g_app.worker.reset();
     EndListPaintHold();
+    EndRunProgress();
     // A run that had already finished measuring keeps its listing, and its watch starts
     // from its own message; a cancelled run starts no watch, so the request armed for it
     // goes too.
@@ -192,6 +194,7 @@ void OnRunFailed(unsigned run, bool outOfMemory) {
     if (run != g_app.runNumber) return;
     StopWatcher();
     EndListPaintHold();
+    EndRunProgress();
     ShowIdleLook();
     if (outOfMemory) ShowMessage(L"メモリ不足です.", MB_ICONERROR);
 }

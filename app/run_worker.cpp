@@ -7,6 +7,7 @@
 #include <new>
 
 #include "state/app_state.h"
+#include "app/run_progress.h"
 #include "app/target_boxes.h"
 #include "state/window_messages.h"
 #include "engine/accumulation.h"
@@ -168,6 +169,7 @@ bool StartWorker() {
     job->params.usedSize = g_app.effect.usedSize != 0;
     job->params.clusterSize = g_app.scan.clusterSize;
     job->params.cancel = &g_app.cancel;
+    job->params.counters = &g_app.runCounters;
     job->target = TargetPath();
     job->main = g_app.main;
     job->run = ++g_app.runNumber;
@@ -176,6 +178,7 @@ bool StartWorker() {
     // Busy and cancel are set here rather than by the thread itself, so that a second
     // start or a cancel in the moment before the thread runs is neither missed nor lost.
     g_app.cancel.store(0);
+    ResetRunCounters(g_app.runCounters);
     g_app.busy.store(1);
     // _beginthreadex, not _beginthread: its handle stays valid until closed, so it can be
     // waited on even after the thread has ended.
@@ -187,6 +190,7 @@ bool StartWorker() {
     job.release();
     g_app.worker.reset(reinterpret_cast<HANDLE>(thread));
     HoldListPainting();
+    BeginRunProgress();
     return true;
 }
 

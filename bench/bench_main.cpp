@@ -15,7 +15,8 @@
 // logical total (and (c) on the item count, and all with FOLDER.sizes when it exists);
 // the exit status is 1 when they do not, 2 on a usage error.
 //
-// --threads sets how many threads measure (default: one per processor).
+// --threads sets how many threads measure (default: one per processor). The measurements
+// count their progress as the window does.
 //
 // With --only the process makes one measurement of that kind, prints
 // "RESULT seconds=..." and exits without releasing anything: scripts/bench times whole
@@ -39,6 +40,7 @@
 #include <vector>
 
 #include "engine/accumulation.h"
+#include "engine/run_counters.h"
 #include "engine/file_system.h"
 #include "engine/folder_tree.h"
 #include "engine/entries.h"
@@ -121,10 +123,15 @@ WalkCount WalkBare(std::wstring path) {
 }
 
 uint32_t g_threads = 0;
+// Counted as the window and the report count, so that the cost of showing progress is
+// in every figure.
+RunCounters g_counters;
 
 RunParameters MakeParameters(const std::wstring& target) {
     RunParameters params;
     params.threads = g_threads;
+    ResetRunCounters(g_counters);
+    params.counters = &g_counters;
     params.usedSize = false;  // logical sizes, so that the three totals can be compared
     params.clusterSize = 4096;
     SetScanTarget(params, target);

@@ -18,6 +18,7 @@ namespace lurmo {
 namespace {
 
 static_assert(std::atomic<LONG>::is_always_lock_free, "the run's counters must be lock-free");
+static_assert(kMaxMeasureThreads + 1 <= kCounterLanes, "every thread of a run counts in a lane of its own");
 
 bool IsFolder(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
@@ -201,6 +202,7 @@ void StartCrew(MeasurerCrew& crew, const RunParameters& params, uint32_t count) 
         measurer->params.nameSlot = params.nameSlot;
         measurer->params.cancel = params.cancel;
         measurer->params.halt = &crew.run.halt;
+        if (params.counters) measurer->params.lane = &params.counters->lanes[i + 1];
         crew.measurers.push_back(std::move(measurer));
         const uintptr_t thread = _beginthreadex(nullptr, 0, MeasureThread, crew.measurers.back().get(), 0, nullptr);
         if (!thread) {
@@ -243,8 +245,10 @@ void OpenSlot(RunParameters& params, const WIN32_FIND_DATAW& data, bool snapshot
             MarkShortcut(*entry);
             slot.record = entry;
         }
+        CountFile(params.lane, slot.record->size);
         return;
     }
+    CountFolder(params.lane);
     slot.folder = true;
     slot.record = snapshotMode ? static_cast<RowEntry*>(MakeSnapshotEntry(data, 0))
                                : static_cast<RowEntry*>(MakeFolderEntry(data));
@@ -284,6 +288,7 @@ Delivery DeliverFront(RunParameters& params, bool snapshotMode, Slot& slot, uint
 RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSink& sink) {
     RunResult result;
     WIN32_FIND_DATAW data;
+    params.lane = params.counters ? &params.counters->lanes[0] : nullptr;
     WriteName(params, params.nameSlot, L"");
     std::wstring target = params.path;
     // Whether the request was there before the current child came out of the listing.

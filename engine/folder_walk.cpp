@@ -69,6 +69,7 @@ void ReadLevel(Walk& walk) {
         do {
             if (IsDotEntry(data)) continue;
             if (IsFolder(data)) {
+                CountFolder(params.lane);
                 Node* node = nullptr;
                 if (map) {
                     node = MakeFolderNode(*walk.arena, data);
@@ -83,8 +84,11 @@ void ReadLevel(Walk& walk) {
                 Node* file = MakeFileNode(params, *walk.arena, data, true, childPosition);
                 params.pending.push_back(file);
                 total += file->size;
+                CountFile(params.lane, file->size);
             } else {
-                total += MeasureFileSize(params, data, childPosition);
+                const uint64_t size = MeasureFileSize(params, data, childPosition);
+                total += size;
+                CountFile(params.lane, size);
             }
             if (IsCancelled(params)) break;
         } while (NextFolderEntry(reader, data));

@@ -11,6 +11,7 @@
 
 #include "engine/entries.h"
 #include "engine/file_system.h"
+#include "engine/run_counters.h"
 
 namespace lurmo {
 
@@ -27,6 +28,11 @@ struct RunParameters {
 
     const std::atomic<LONG>* cancel = nullptr;  // set by the user-interface thread
     const std::atomic<LONG>* halt = nullptr;    // set by a run that ends early
+
+    // Where a run counts what it has measured, for showing its progress: the caller's
+    // counters (null for none), and the lane of the thread that owns these parameters.
+    RunCounters* counters = nullptr;
+    CounterLane* lane = nullptr;
 
     // Threads that measure a run's folders: 0 for one per processor (at most
     // kMaxMeasureThreads), 1 for a single one.

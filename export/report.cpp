@@ -1,5 +1,7 @@
 #include "export/report.h"
 
+#include <process.h>
+
 #include <algorithm>
 #include <optional>
 #include <string_view>
@@ -9,10 +11,12 @@
 #include "engine/file_system.h"
 #include "engine/handles.h"
 #include "engine/row_order.h"
+#include "engine/run_counters.h"
 #include "engine/size_rule.h"
 #include "export/export_lines.h"
 #include "export/replace_file.h"
 #include "list/number_format.h"
+#include "list/progress_text.h"
 
 namespace lurmo {
 
@@ -33,6 +37,12 @@ constexpr char kUsage[] =
     "  --descending              the reverse order (by name: files first, Z to A)\n"
     "  --format csv|tab|unicode  file type of the export (default csv)\n"
     "  --output FILE             write to FILE instead of standard output\n"
+    "  --progress                while measuring, write the files, folders and bytes\n"
+    "                            measured so far and the time taken to standard error,\n"
+    "                            at most four times a second (rewritten in place on a\n"
+    "                            console, one line each time otherwise), and a last line\n"
+    "                            with the final counts; for a volume's root also the share\n"
+    "                            of its used space\n"
     "  --help                    show this text\n"
     "Exit status: 0 written; 1 the folder cannot be measured or the output cannot be\n"
     "written; 2 bad usage.\n";
@@ -48,6 +58,7 @@ struct ReportOptions {
     std::wstring output;
     std::wstring folder;
     bool help = false;
+    bool progress = false;
 };
 
 // The choice among names that value stands for, as its index; nothing when none.
@@ -84,10 +95,12 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
         // switches take none, and a value given to one is a mistake, not a new option.
         const size_t equals = word.find(L'=');
         const std::wstring name = word.substr(0, equals);
-        if (name == L"--help" || name == L"--comma" || name == L"--no-comma" || name == L"--descending") {
+        if (name == L"--help" || name == L"--comma" || name == L"--no-comma" || name == L"--descending" ||
+            name == L"--progress") {
             if (equals != std::wstring::npos) return name + L" takes no value: " + word;
             if (name == L"--help") options.help = true;
             else if (name == L"--descending") options.descending = true;
+            else if (name == L"--progress") options.progress = true;
             else options.comma = name == L"--comma";
             continue;
         }
@@ -195,6 +208,75 @@ bool IsExistingFolder(const std::wstring& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Writes the counts of a run to a handle while it measures, from a thread of its own
+// that wakes four times a second, and the final counts once it is over. A console
+// gets one line rewritten in place; anything else (a file, a pipe) a line each time.
+class ProgressReporter {
+public:
+    ProgressReporter(HANDLE output, const RunCounters& counters, const ReportOptions& options,
+                     const std::wstring& folder)
+        : output_(output), counters_(counters), unit_(options.unit), comma_(options.comma) {
+        DWORD mode = 0;
+        console_ = GetConsoleMode(output_, &mode) != 0;
+        volume_ = ReadVolumeUsedSpace(folder, used_);
+        start_ = GetTickCount();
+        stop_.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+        if (!stop_) return;
+        const uintptr_t thread = _beginthreadex(nullptr, 0, WriteWhileMeasuring, this, 0, nullptr);
+        thread_.reset(reinterpret_cast<HANDLE>(thread));
+    }
+    ~ProgressReporter() { StopThread(); }
+    ProgressReporter(const ProgressReporter&) = delete;
+    ProgressReporter& operator=(const ProgressReporter&) = delete;
+
+    void Finish() {
+        StopThread();
+        Write(true);
+    }
+
+private:
+    static unsigned __stdcall WriteWhileMeasuring(void* argument) {
+        auto* self = static_cast<ProgressReporter*>(argument);
+        while (WaitForSingleObject(self->stop_.get(), kInterval) == WAIT_TIMEOUT) self->Write(false);
+        return 0;
+    }
+
+    void StopThread() {
+        if (!thread_) return;
+        SetEvent(stop_.get());
+        WaitForSingleObject(thread_.get(), INFINITE);
+        thread_.reset();
+    }
+
+    void Write(bool last) {
+        const RunCounts counts = SumRunCounters(counters_);
+        const int share = volume_ ? ShareOfUsedSpace(counts.bytes, used_, last) : -1;
+        std::wstring text = FormatRunProgress(counts, GetTickCount() - start_, unit_, comma_, share);
+        if (console_) {
+            // Blanks over what is left of a longer line before.
+            const size_t length = text.size();
+            if (length < shown_) text.append(shown_ - length, L' ');
+            shown_ = length;
+            text.insert(0, 1, L'\r');
+        }
+        if (last || !console_) text.push_back(L'\n');
+        WriteStandardText(output_, text);
+    }
+
+    static constexpr DWORD kInterval = 250;
+    HANDLE output_;
+    const RunCounters& counters_;
+    int unit_;
+    bool comma_;
+    bool console_ = false;
+    bool volume_ = false;
+    uint64_t used_ = 0;
+    DWORD start_ = 0;
+    size_t shown_ = 0;
+    unique_handle stop_;
+    unique_handle thread_;
+};
+
 // Measures the folder's children into records; false (reported) when it cannot be done.
 bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& total, std::wostream& err) {
     const std::wstring path = MakeFolderPath(options.folder);
@@ -211,7 +293,14 @@ bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& 
     sink.fileRow = [&rows](FileEntry* entry) { rows.push_back(entry); };
     sink.folderRow = [&rows](FolderEntry* entry) { rows.push_back(entry); };
     sink.snapshotRow = [&rows](SnapshotEntry* entry) { rows.push_back(entry); };
+    RunCounters counters;
+    std::optional<ProgressReporter> reporter;
+    if (options.progress) {
+        params.counters = &counters;
+        reporter.emplace(GetStdHandle(STD_ERROR_HANDLE), counters, options, path);
+    }
     const RunResult result = MeasureChildren(params, options.snapshotMode, sink);
+    if (reporter) reporter->Finish();
     if (result.unreadable) {
         err << L"読み取りできませんでした. : " << path << L'\n';
         return false;

@@ -15,6 +15,7 @@
 
 #include "state/settings.h"
 #include "engine/handles.h"
+#include "engine/run_counters.h"
 #include "engine/size_rule.h"
 #include "res/resource.h"
 
@@ -104,6 +105,19 @@ struct AppState {
     // folders. Read by the user-interface thread at any time.
     std::atomic<int> rowCount{0};
     std::atomic<uint64_t> grandTotal{0};
+    // What the run has measured so far: each of its threads counts in a lane of its own.
+    // The user-interface thread resets them before it starts a worker and sums them for
+    // the status bar; they outlive the worker, so a late read finds them still there.
+    RunCounters runCounters;
+    // The run's progress as the status bar shows it; user-interface thread only.
+    bool runProgressShown = false;
+    DWORD runStartTick = 0;
+    bool runVolume = false;          // the target is a volume's root
+    uint64_t runVolumeUsed = 0;      // that volume's used space when the run started
+    HWND runProgressBar = nullptr;   // in the status bar's second part, for a volume
+    // The taskbar button's progress, where the system offers it; asked for once.
+    com_ptr<ITaskbarList3> taskbar;
+    bool taskbarAsked = false;
     // The target bound as a shell folder, for the icons of rows that the user-interface
     // thread makes (notices, new folders); the worker binds its own.
     com_ptr<IShellFolder> targetFolder;

@@ -29,5 +29,7 @@ constexpr UINT kMsgReopenRename = WM_APP + 6;
 
 // The main window's timer that paints the list while a run adds rows.
 constexpr UINT_PTR kTimerRunPaint = 1;
+// The main window's timer that shows in the status bar how far a run has come.
+constexpr UINT_PTR kTimerRunProgress = 2;
 
 }  // namespace lurmo

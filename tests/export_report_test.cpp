@@ -315,7 +315,7 @@ TEST(Report, AnEmptyDriveRootIsEmptyNotUnreadable) {
 
 TEST(Report, ASwitchGivenAValueIsTakenForWhatItIs) {
     TempFolder folder;
-    for (const std::wstring word : {L"--help=x", L"--comma=yes", L"--no-comma=", L"--descending=no"}) {
+    for (const std::wstring word : {L"--help=x", L"--comma=yes", L"--no-comma=", L"--descending=no", L"--progress=1"}) {
         const ReportRun run = RunWith({word, folder.path()});
         EXPECT_EQ(run.status, 2) << testing::PrintToString(word);
         EXPECT_EQ(run.out, "");
@@ -477,14 +477,17 @@ struct ChildRun {
     std::string out;
 };
 
-// Runs the built program with its standard output on a pipe.
-bool RunProgram(const std::wstring& commandLine, ChildRun& result) {
+// Runs the built program with its standard output on a pipe and its standard error in
+// errorFile (when one is named).
+bool RunProgram(const std::wstring& commandLine, ChildRun& result, const std::wstring& errorFile = L"") {
     SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
     HANDLE readEnd = nullptr, writeEnd = nullptr;
     if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
     SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-    HANDLE nul = CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
-                             nullptr);
+    HANDLE nul = errorFile.empty() ? CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                                                 OPEN_EXISTING, 0, nullptr)
+                                   : CreateFileW(errorFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                                                 CREATE_ALWAYS, 0, nullptr);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
@@ -561,4 +564,54 @@ TEST(ReportProgram, ListsTheNamesTheHostGaveInEveryScript) {
     std::map<std::wstring, uint64_t> listed;
     for (const Fields& row : ParseListing(child.out, kExportUnicode, kUnitByte)) listed[row[0]] = ParseCount(row[1]);
     EXPECT_EQ(listed, lurmo::test::HostNamedSizes());
+}
+
+namespace {
+
+// 3 files in 3 folders, 60 bytes.
+void MakeProgressTree(const TempFolder& folder) {
+    folder.File(L"a.bin", 10);
+    folder.File(L"sub\\b.bin", 20);
+    folder.File(L"sub\\deeper\\c.bin", 30);
+    folder.Folder(L"empty");
+}
+
+// The progress lines as written, each with its line end; fails on a carriage return.
+std::vector<std::string> ProgressLines(const std::string& bytes) {
+    EXPECT_EQ(bytes.find('\r'), std::string::npos) << "a file is no console";
+    std::vector<std::string> lines;
+    size_t start = 0;
+    for (size_t end; (end = bytes.find('\n', start)) != std::string::npos; start = end + 1) {
+        lines.push_back(bytes.substr(start, end + 1 - start));
+    }
+    EXPECT_EQ(start, bytes.size()) << "the last line has no line end";
+    return lines;
+}
+
+// "ファイル 3 個  フォルダ 3 個  60 Bytes  " in UTF-8, followed by the time taken.
+const std::string kFinalCounts =
+    "\xe3\x83\x95\xe3\x82\xa1\xe3\x82\xa4\xe3\x83\xab 3 \xe5\x80\x8b  "
+    "\xe3\x83\x95\xe3\x82\xa9\xe3\x83\xab\xe3\x83\x80 3 \xe5\x80\x8b  60 Bytes  ";
+
+}  // namespace
+
+TEST(ReportProgram, ProgressGoesToStandardErrorAndLeavesStandardOutputAsItIs) {
+    wchar_t build[MAX_PATH] = {};
+    if (!GetEnvironmentVariableW(L"LURMO_BUILD", build, MAX_PATH)) GTEST_SKIP() << "LURMO_BUILD is not set";
+    const std::wstring program = L"\"" + std::wstring(build) + L"\\lurmo-report.exe\"";
+    TempFolder folder;
+    MakeProgressTree(folder);
+    TempFolder outputs;
+    const std::wstring quoted = L" \"" + folder.path() + L"\"";
+    for (const std::wstring& output : {std::wstring(), L" --output \"" + (outputs / L"progress.csv") + L"\""}) {
+        ChildRun plain, counted;
+        ASSERT_TRUE(RunProgram(program + L" --size logical" + quoted, plain));
+        ASSERT_TRUE(RunProgram(program + L" --progress --size logical" + output + quoted, counted, outputs / L"err.txt"));
+        EXPECT_EQ(counted.exitCode, 0u);
+        EXPECT_FALSE(plain.out.empty());
+        EXPECT_EQ(output.empty() ? counted.out : lurmo::test::ReadFileBytes(outputs / L"progress.csv"), plain.out);
+        const std::vector<std::string> lines = ProgressLines(lurmo::test::ReadFileBytes(outputs / L"err.txt"));
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back().rfind(kFinalCounts, 0), 0u) << lines.back();
+    }
 }
