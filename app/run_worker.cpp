@@ -64,6 +64,7 @@ void BindTarget(const std::wstring& target, BoundTarget& bound) {
 // The end steps of a completed run, done through the controls' messages.
 void FinishRun(const WorkerJob& job) {
     g_app.completedRun.store(job.run);
+    g_app.listingIncomplete.store(0);
     if (g_app.grandTotal != 0) RefreshPercentages();
     ApplyStoredSort();
     SetWindowTextW(g_app.accumulateButton, L"集計(&A)");
@@ -176,6 +177,8 @@ bool StartWorker() {
     // Busy and cancel are set here rather than by the thread itself, so that a second
     // start or a cancel in the moment before the thread runs is neither missed nor lost.
     g_app.cancel.store(0);
+    g_app.listingIncomplete.store(1);
+    g_app.unreadableFolders.store(0);
     g_app.busy.store(1);
     // _beginthreadex, not _beginthread: its handle stays valid until closed, so it can be
     // waited on even after the thread has ended.

@@ -70,8 +70,10 @@ void RemoveRow(int row) {
     --g_app.rowCount;
 }
 
+// The shares of a listing a cancel cut short would be shares of a part as if of the
+// whole: they are left out until a complete run.
 void Retotal() {
-    if (g_app.grandTotal != 0) RefreshPercentages();
+    if (g_app.grandTotal != 0 && !g_app.listingIncomplete.load()) RefreshPercentages();
     RefreshStatusBar();
 }
 
