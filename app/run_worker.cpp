@@ -104,7 +104,9 @@ void MeasureRun(WorkerJob& job) {
         AppendRow(entry, shell, [](SnapshotEntry* e, const RowShell& s) { return AppendSnapshotRow(e, s); });
     };
     const RunResult result = MeasureChildren(job.params, job.snapshotMode, sink);
-    if (result.outcome == RunOutcome::Completed) FinishRun(job);
+    if (result.outcome != RunOutcome::Completed) return;
+    g_app.unreadableFolders.store(static_cast<int>(result.unreadableFolders.size()));
+    FinishRun(job);
 }
 
 unsigned __stdcall RunWorker(void* argument) {

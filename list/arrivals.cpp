@@ -178,6 +178,7 @@ void OnFolderMeasured(LPARAM number) {
             ShowMessage(L"メモリ不足です.", MB_ICONERROR);
             return;
         }
+        g_app.unreadableFolders += static_cast<int>(arrival->params.unreadable.size());
         PlaceArrival(*arrival);
         for (const HeldNotice& notice : arrival->held) ApplyNotice(notice.action, notice.path, notice.oldPath);
         Retotal();

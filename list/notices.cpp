@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <memory>
+#include <utility>
 
 #include "state/app_state.h"
 #include "engine/folder_tree.h"
@@ -84,6 +85,7 @@ namespace {
 void AppendNewFolder(const WIN32_FIND_DATAW& data) {
     std::unique_ptr<FolderEntry> entry(MakeFolderEntry(data));
     if (MayEnterFolder(g_app.scan, data, g_app.scan.nameSlot)) FillFolder(g_app.scan, entry.get(), g_app.scan.nameSlot);
+    g_app.unreadableFolders += static_cast<int>(std::exchange(g_app.scan.unreadable, {}).size());
     const uint64_t size = entry->size;
     if (!AppendFolderRow(entry.get())) return;
     entry.release();

@@ -384,6 +384,28 @@ TEST(Run, ACancelledListingNeverLooksComplete) {
     EXPECT_EQ(StatusText(1), L"合計：3,001 Bytes");
 }
 
+TEST(Run, TheStatusBarCountsTheFoldersThatCouldNotBeRead) {
+    TempFolder root;
+    root.File(L"a\\locked\\x.bin", 4000);
+    root.File(L"b\\y.bin", 10);
+    root.File(L"locked\\z.bin", 10);
+    static const EnumerationProbe refuse{[](const std::wstring& folder) {
+        return folder.size() >= 6 && folder.compare(folder.size() - 6, 6, L"locked") == 0;
+    }};
+    const EnumerationProbe* previous = InstallEnumerationProbe(&refuse);
+    MainWindow window;
+    for (bool snapshot : {false, true}) {
+        ChooseMode(snapshot, false);
+        Accumulate(root.path());
+        WaitForRun();
+        EXPECT_EQ(StatusText(1), L"合計：10 Bytes (読み取りできないフォルダ 2 個)") << snapshot;
+    }
+    InstallEnumerationProbe(previous);
+    Accumulate(root.path());
+    WaitForRun();
+    EXPECT_EQ(StatusText(1), L"合計：4,020 Bytes");
+}
+
 TEST(Run, RunsStartedAsEarlierOnesEndKeepToThemselves) {
     TempFolder first, second;
     for (int i = 0; i < 30; ++i) first.File(L"a" + std::to_wstring(i), 10);
