@@ -208,7 +208,10 @@ void OnAccumulateButton() {
     if (ShowMessage(L"中止しますか？", MB_ICONQUESTION | MB_YESNO) != IDYES) return;
     // The run may have ended while the question was open; its rows and look then stand.
     if (!g_app.busy.load()) return;
-    if (StopAccumulation()) ShowIdleLook();
+    if (!StopAccumulation()) return;
+    ShowIdleLook();
+    // What the run had listed stays, marked as cut short.
+    RefreshStatusBar();
 }
 
 void GoUpOneLevel() {

@@ -65,6 +65,7 @@ void BindTarget(const std::wstring& target, BoundTarget& bound) {
 // The end steps of a completed run, done through the controls' messages.
 void FinishRun(const WorkerJob& job) {
     g_app.completedRun.store(job.run);
+    g_app.listingIncomplete.store(0);
     if (g_app.grandTotal != 0) RefreshPercentages();
     ApplyStoredSort();
     SetWindowTextW(g_app.accumulateButton, L"集計(&A)");
@@ -104,7 +105,9 @@ void MeasureRun(WorkerJob& job) {
         AppendRow(entry, shell, [](SnapshotEntry* e, const RowShell& s) { return AppendSnapshotRow(e, s); });
     };
     const RunResult result = MeasureChildren(job.params, job.snapshotMode, sink);
-    if (result.outcome == RunOutcome::Completed) FinishRun(job);
+    if (result.outcome != RunOutcome::Completed) return;
+    g_app.unreadableFolders.store(static_cast<int>(result.unreadableFolders.size()));
+    FinishRun(job);
 }
 
 unsigned __stdcall RunWorker(void* argument) {
@@ -179,6 +182,8 @@ bool StartWorker() {
     // start or a cancel in the moment before the thread runs is neither missed nor lost.
     g_app.cancel.store(0);
     ResetRunCounters(g_app.runCounters);
+    g_app.listingIncomplete.store(1);
+    g_app.unreadableFolders.store(0);
     g_app.busy.store(1);
     // _beginthreadex, not _beginthread: its handle stays valid until closed, so it can be
     // waited on even after the thread has ended.

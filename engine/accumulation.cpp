@@ -347,7 +347,10 @@ RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSin
             if (stopped) break;
             cancelledBeforeItem = IsCancelled(params);
             listing = NextEnumeration(find.get(), data);
-            if (!listing) find.reset();
+            if (!listing) {
+                if (GetLastError() != ERROR_NO_MORE_FILES) result.unreadableFolders.push_back(target);
+                find.reset();
+            }
             continue;
         } else if (slots.empty()) {
             break;
@@ -358,7 +361,15 @@ RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSin
         }
         deliverReady();
     }
-    if (stopped) result.outcome = RunOutcome::Cancelled;
+    if (stopped) {
+        result.outcome = RunOutcome::Cancelled;
+        result.unreadableFolders.clear();
+        return result;
+    }
+    // Every piece is finished and its thread idle: what each could not read is final.
+    for (const auto& measurer : crew.measurers) {
+        for (std::wstring& folder : measurer->params.unreadable) result.unreadableFolders.push_back(std::move(folder));
+    }
     return result;
 }
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "engine/entries.h"
 #include "engine/size_rule.h"
@@ -30,6 +31,9 @@ struct RunResult {
     int32_t rowCount = 0;
     uint64_t grandTotal = 0;   // sum of the sizes of the rows handed over
     bool unreadable = false;   // the target itself could not be enumerated: no rows, not "empty"
+    // Folders (full extended paths) that could not be opened or read to their end: the
+    // rows are measured, but their totals lack what these hold. Only for a completed run.
+    std::vector<std::wstring> unreadableFolders;
 };
 
 // params holds the target (SetScanTarget), the cluster size and the cancel request.

@@ -128,16 +128,31 @@ QueryDirectory DirectoryQuery() {
 
 constexpr size_t kReaderBytes = 64 * 1024;
 
+constexpr NTSTATUS kNoMoreFiles = static_cast<NTSTATUS>(0x80000006);
+constexpr NTSTATUS kNoSuchFile = static_cast<NTSTATUS>(0xC000000F);
+
 // Fills the buffer with the next entries; false when none are left or the query failed.
+// Any status but the end of the listing marks the folder as not read whole.
 bool FillReader(FolderReader& reader) {
     IO_STATUS_BLOCK status{};
-    const NTSTATUS result =
+    NTSTATUS result =
         DirectoryQuery()(reader.folder.get(), nullptr, nullptr, nullptr, &status, reader.buffer.data(),
                          static_cast<ULONG>(reader.buffer.size() * sizeof(ULONGLONG)), FileDirectoryInformation,
                          FALSE, nullptr, FALSE);
+    if (const EnumerationProbe* probe = g_enumerationProbe.load(std::memory_order_relaxed);
+        probe && probe->queryStatus) {
+        if (const LONG forced = probe->queryStatus(reader.probedFolder, reader.queries)) result = forced;
+    }
+    ++reader.queries;
     reader.offset = 0;
     reader.filled = result >= 0 ? status.Information : 0;
+    if (result < 0 && result != kNoMoreFiles && result != kNoSuchFile) reader.failed = true;
     return reader.filled != 0;
+}
+
+// An item that is gone was not failed to read: it is simply not there any more.
+bool IsGoneError(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NO_MORE_FILES;
 }
 
 void ToFindData(const FILE_DIRECTORY_INFORMATION& entry, WIN32_FIND_DATAW& data) {
@@ -175,22 +190,34 @@ bool OpenFolderReader(FolderReader& reader, std::wstring& folder, WIN32_FIND_DAT
     CloseFolderReader(reader);
     if (!DirectoryQuery()) {
         reader.find = OpenEnumeration(folder, data);
+        if (!reader.find && !IsGoneError(GetLastError())) reader.failed = true;
         return static_cast<bool>(reader.find);
     }
     if (EnumerationRefused(folder)) {
+        reader.failed = true;
         SetLastError(ERROR_ACCESS_DENIED);
         return false;
     }
     reader.folder.reset(CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!reader.folder) return false;
+    if (!reader.folder) {
+        // A name Wine cannot open (one holding "*" or "?") or a folder the user may not
+        // list is not an empty folder; one deleted since it was listed is simply gone.
+        if (!IsGoneError(GetLastError())) reader.failed = true;
+        return false;
+    }
+    if (g_enumerationProbe.load(std::memory_order_relaxed)) reader.probedFolder = folder;
     if (reader.buffer.empty()) reader.buffer.resize(kReaderBytes / sizeof(ULONGLONG));
     return TakeEntry(reader, data);
 }
 
 bool NextFolderEntry(FolderReader& reader, WIN32_FIND_DATAW& data) {
-    if (reader.find) return NextEnumeration(reader.find.get(), data);
+    if (reader.find) {
+        if (NextEnumeration(reader.find.get(), data)) return true;
+        if (GetLastError() != ERROR_NO_MORE_FILES) reader.failed = true;
+        return false;
+    }
     return reader.folder && TakeEntry(reader, data);
 }
 
@@ -198,6 +225,9 @@ void CloseFolderReader(FolderReader& reader) {
     reader.folder.reset();
     reader.find.reset();
     reader.offset = reader.filled = 0;
+    reader.failed = false;
+    reader.queries = 0;
+    reader.probedFolder.clear();
 }
 
 bool FindItem(const std::wstring& fullPath, WIN32_FIND_DATAW& data) {

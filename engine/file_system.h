@@ -39,10 +39,15 @@ struct FolderReader {
     std::vector<ULONGLONG> buffer;      // kept between folders
     size_t offset = 0;                  // of the next entry in the buffer
     size_t filled = 0;                  // bytes the last query returned; 0 for none left
+    // Set when the folder could not be opened or a read of it failed before its end:
+    // what was read is all there is, and the folder is not whole.
+    bool failed = false;
+    unsigned queries = 0;               // directory queries made on this folder
+    std::wstring probedFolder;          // the folder's path, kept only while a probe is installed
 };
 
 // Opens the folder whose full path is `folder` and reads its first entry into data.
-// False when it cannot be read or holds nothing at all.
+// False when it cannot be read (failed is then set) or holds nothing at all.
 bool OpenFolderReader(FolderReader& reader, std::wstring& folder, WIN32_FIND_DATAW& data);
 bool NextFolderEntry(FolderReader& reader, WIN32_FIND_DATAW& data);
 void CloseFolderReader(FolderReader& reader);
@@ -65,6 +70,10 @@ struct EnumerationProbe {
     // True when the enumeration of the folder (its full path as OpenEnumeration has it)
     // is to fail as an unreadable folder's does, with ERROR_ACCESS_DENIED.
     bool (*refuses)(const std::wstring& folder);
+    // Null, or the status the directory query is to report for the folder's query number
+    // `query` (0 first) instead of its own; 0 keeps the query's own. The query is made all
+    // the same, so the reader meets the status where a failing system would give it.
+    LONG (*queryStatus)(const std::wstring& folder, unsigned query) = nullptr;
 };
 
 // Null restores the real file system. Returns the probe that was installed before.

@@ -95,9 +95,22 @@ uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, Fold
     return added;
 }
 
-bool TreeCanAdd(std::wstring_view relativePath, FolderEntry* entry) {
+void TreeReplaceAll(FolderEntry* entry, FolderEntry* measured) {
+    entry->children = ChildMap{};
+    ArenaReleaseAll(entry->arena);
+    ArenaAdopt(entry->arena, measured->arena);
+    entry->children = std::exchange(measured->children, ChildMap{});
+    entry->size = std::exchange(measured->size, 0);
+}
+
+const Node* TreeFindItem(std::wstring_view relativePath, FolderEntry* entry) {
     PathWalk walk;
-    return WalkToLeaf(entry, relativePath, walk) && !FindChild(*walk.map, walk.leaf);
+    return WalkToLeaf(entry, relativePath, walk) ? FindChild(*walk.map, walk.leaf) : nullptr;
+}
+
+bool TreeKnowsParent(std::wstring_view relativePath, FolderEntry* entry) {
+    PathWalk walk;
+    return WalkToLeaf(entry, relativePath, walk);
 }
 
 uint64_t TreeGraftFolder(std::wstring_view relativePath, FolderEntry* entry, FolderEntry* measured) {

@@ -36,9 +36,13 @@ uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, Fold
 // Nothing happens, and 0 is returned, when the path's parent is not a known folder or the
 // name is taken already; `measured` is then left as it was. Returns the bytes added.
 uint64_t TreeGraftFolder(std::wstring_view relativePath, FolderEntry* entry, FolderEntry* measured);
-// True when an item could be added at the relative path: its parent is a known folder
-// and its name is free.
-bool TreeCanAdd(std::wstring_view relativePath, FolderEntry* entry);
+// Gives the entry the tree and total of a folder measured apart in its place (the same
+// folder made again, or measured again); the old tree is released, `measured` left empty.
+void TreeReplaceAll(FolderEntry* entry, FolderEntry* measured);
+// The node at the relative path; null when it or a folder on the way is unknown.
+const Node* TreeFindItem(std::wstring_view relativePath, FolderEntry* entry);
+// True when the relative path's parent is a known folder (the name may be taken).
+bool TreeKnowsParent(std::wstring_view relativePath, FolderEntry* entry);
 // Returns the bytes removed.
 uint64_t TreeRemoveItem(std::wstring_view relativePath, FolderEntry* entry);
 // The path holds the item's full path. Returns the entry's new total.

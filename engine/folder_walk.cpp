@@ -92,8 +92,11 @@ void ReadLevel(Walk& walk) {
             }
             if (IsCancelled(params)) break;
         } while (NextFolderEntry(reader, data));
-        CloseFolderReader(reader);
     }
+    // A folder that could not be read whole is named, so that what was read of it is
+    // not taken for its true total.
+    if (reader.failed && !IsCancelled(params)) params.unreadable.push_back(params.path);
+    CloseFolderReader(reader);
     if (map) {
         // Even a cancelled read hands its nodes to the map, which then owns them.
         const size_t made = params.pending.size() - pendingStart;

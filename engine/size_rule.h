@@ -38,6 +38,9 @@ struct RunParameters {
     // kMaxMeasureThreads), 1 for a single one.
     uint32_t threads = 0;
 
+    // The full paths of the folders the walks could not read whole, in the order met.
+    std::vector<std::wstring> unreadable;
+
     // Scratch state of the walks, kept here so a run allocates it once.
     AncestorCache ancestors;
     std::vector<Node*> pending;

@@ -29,8 +29,13 @@ std::string Utf16Bytes(std::wstring_view text) {
 bool NeedsQuotes(std::wstring_view field) { return field.find_first_of(L",\"\r\n") != std::wstring_view::npos; }
 
 // A CSV field as RFC 4180 has it: quoted, inner quotes doubled, only when it must be.
+// A field of the tab kinds cannot be quoted: its tabs and line breaks are made visible.
 void AppendField(std::wstring& line, int kind, std::wstring_view field) {
-    if (kind != kExportCsv || !NeedsQuotes(field)) {
+    if (kind != kExportCsv) {
+        line.append(TabFieldText(field));
+        return;
+    }
+    if (!NeedsQuotes(field)) {
         line.append(field);
         return;
     }

@@ -35,8 +35,8 @@ std::string ExportPreamble(int kind);
 std::string ExportHeaderBytes(int kind, int unit);
 
 // The text of a row line without its line end, built alike for every kind. CSV fields
-// holding a comma, a double quote, CR or LF are quoted; the tab kinds leave them as
-// they are.
+// holding a comma, a double quote, CR or LF are quoted; in the tab kinds a tab, CR or LF
+// inside a field is written as its control picture (see TabFieldText).
 std::wstring ExportRowText(int kind, const ExportRow& row, int unit, bool comma);
 
 // The bytes of a row line with its CR LF: UTF-16LE for the Unicode kind, the OEM code

@@ -22,6 +22,8 @@ namespace lurmo {
 
 namespace {
 
+constexpr int kExitIncomplete = 3;
+
 constexpr char kUsage[] =
     "Usage: lurmo-report [options] FOLDER\n"
     "Measures every item directly inside FOLDER and writes the lines the list's export of\n"
@@ -45,7 +47,8 @@ constexpr char kUsage[] =
     "                            of its used space\n"
     "  --help                    show this text\n"
     "Exit status: 0 written; 1 the folder cannot be measured or the output cannot be\n"
-    "written; 2 bad usage.\n";
+    "written; 2 bad usage; 3 written, but folders that could not be read (each named on\n"
+    "standard error) are counted only as far as they were read.\n";
 
 struct ReportOptions {
     bool snapshotMode = true;
@@ -277,8 +280,17 @@ private:
     unique_handle thread_;
 };
 
+// A path as the user writes it, without the extended-length prefix the engine reads by.
+std::wstring UserPath(const std::wstring& extended) {
+    if (extended.compare(0, 8, L"\\\\?\\UNC\\") == 0) return L"\\" + extended.substr(7);
+    if (extended.compare(0, 4, L"\\\\?\\") == 0) return extended.substr(4);
+    return extended;
+}
+
 // Measures the folder's children into records; false (reported) when it cannot be done.
-bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& total, std::wostream& err) {
+// The folders that could not be read whole are named on the error stream and counted.
+bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& total, size_t& unreadable,
+                   std::wostream& err) {
     const std::wstring path = MakeFolderPath(options.folder);
     RunParameters params;
     params.usedSize = options.usedSize;
@@ -306,6 +318,10 @@ bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& 
         return false;
     }
     total = result.grandTotal;
+    for (const std::wstring& folder : result.unreadableFolders) {
+        err << L"読み取りできませんでした. : " << UserPath(folder) << L'\n';
+    }
+    unreadable = result.unreadableFolders.size();
     return true;
 }
 
@@ -327,7 +343,10 @@ int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wos
     RowRecords records;
     records.snapshotMode = options.snapshotMode;
     uint64_t total = 0;
-    if (!MeasureFolder(options, records, total, err)) return 1;
+    size_t unreadable = 0;
+    if (!MeasureFolder(options, records, total, unreadable, err)) return 1;
+    // Measured, but not whole: the lines are written all the same, and the status says so.
+    const int written = unreadable != 0 ? kExitIncomplete : 0;
     SortRows(records.rows, options.sortKey * 2 + (options.descending ? 1 : 0));
     const std::string bytes = BuildListingBytes(records.rows, total, options);
 
@@ -338,7 +357,7 @@ int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wos
             err << L"エラー：WriteFile()\n";
             return 1;
         }
-        return 0;
+        return written;
     }
     // A file already there is replaced only by a whole new one.
     WriteFailure failure;
@@ -346,7 +365,7 @@ int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wos
         err << DescribeWriteFailure(failure, options.output) << L'\n';
         return 1;
     }
-    return 0;
+    return written;
 }
 
 void WriteStandardText(HANDLE handle, const std::wstring& text) {

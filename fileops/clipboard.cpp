@@ -39,7 +39,7 @@ std::wstring ListingText() {
     while ((row = static_cast<int>(SendMessageW(g_app.list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0) {
         const RowEntry* entry = RowEntryAt(row);
         if (!entry) continue;
-        text += entry->name + L"\t" + FormatSize(entry->size, unit, comma) + L"\t" + LimitedCell(row, 2, 6) + L"\t" +
+        text += TabFieldText(entry->name) + L"\t" + FormatSize(entry->size, unit, comma) + L"\t" + LimitedCell(row, 2, 6) + L"\t" +
                 LimitedCell(row, g_app.dateColumn, 20) + L"\r\n";
     }
     return text;

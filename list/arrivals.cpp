@@ -32,6 +32,7 @@ struct HeldNotice {
 struct Arrival {
     unsigned number = 0;
     std::wstring relative;
+    WIN32_FIND_DATAW data{};
     HWND main = nullptr;
     RunParameters params;
     std::unique_ptr<FolderEntry> measured;
@@ -86,11 +87,32 @@ bool StopArrival(Arrival& arrival) {
     return true;
 }
 
-// Puts the measured folder in the list: a new row, or a node of its row's tree.
+// The folder's row measured again: its tree gives way to the new one. A file row of
+// the name (the folder replaced it meanwhile) goes, and the folder is appended.
+bool ReplaceRowTree(Arrival& arrival, int row) {
+    RowEntry* entry = RowEntryAt(row);
+    if (!entry) return true;
+    if (entry->kind & kKindFile) {
+        RemoveRow(row);
+        return false;
+    }
+    auto* listed = static_cast<FolderEntry*>(entry);
+    const uint64_t before = listed->size;
+    TreeReplaceAll(listed, arrival.measured.get());
+    g_app.grandTotal += listed->size - before;
+    RewriteSizeCell(listed, row);
+    UpdateFolderRow(arrival.data, listed, row);
+    return true;
+}
+
+// Puts the measured folder in the list: a new row, or a node of its row's tree. Whatever
+// stood under its name (the folder before it was removed and made again, a file it
+// replaced) gives way to what was measured.
 void PlaceArrival(Arrival& arrival) {
     const size_t cut = arrival.relative.find(L'\\');
     if (cut == std::wstring::npos) {
-        if (FindRowByName(arrival.relative) >= 0) return;   // listed meanwhile
+        const int row = FindRowByName(arrival.relative);
+        if (row >= 0 && ReplaceRowTree(arrival, row)) return;
         const uint64_t size = arrival.measured->size;
         if (!AppendFolderRow(arrival.measured.get())) return;
         arrival.measured.release();
@@ -103,9 +125,10 @@ void PlaceArrival(Arrival& arrival) {
     if (!entry || (entry->kind & kKindFile)) return;
     auto* folder = static_cast<FolderEntry*>(entry);
     const std::wstring inner = arrival.relative.substr(cut + 1);
+    const uint64_t removed = TreeRemoveItem(inner, folder);
     const uint64_t added = TreeGraftFolder(inner, folder, arrival.measured.get());
     RewriteSizeCell(folder, row);
-    g_app.grandTotal += added;
+    g_app.grandTotal += added - removed;
 }
 
 }  // namespace
@@ -114,6 +137,7 @@ void MeasureArrivingFolder(const std::wstring& relative, const WIN32_FIND_DATAW&
     auto arrival = std::make_unique<Arrival>();
     arrival->number = ++g_lastNumber;
     arrival->relative = relative;
+    arrival->data = data;
     arrival->main = g_app.main;
     arrival->params.usedSize = g_app.scan.usedSize;
     arrival->params.clusterSize = g_app.scan.clusterSize;
@@ -154,6 +178,7 @@ void OnFolderMeasured(LPARAM number) {
             ShowMessage(L"メモリ不足です.", MB_ICONERROR);
             return;
         }
+        g_app.unreadableFolders += static_cast<int>(arrival->params.unreadable.size());
         PlaceArrival(*arrival);
         for (const HeldNotice& notice : arrival->held) ApplyNotice(notice.action, notice.path, notice.oldPath);
         Retotal();

@@ -4,6 +4,7 @@
 
 #include <deque>
 #include <memory>
+#include <utility>
 
 #include "state/app_state.h"
 #include "engine/folder_tree.h"
@@ -53,12 +54,6 @@ FolderEntry* FolderOfRow(const std::wstring& top, int& row) {
     return static_cast<FolderEntry*>(entry);
 }
 
-void DeleteRow(int row) {
-    if (const RowEntry* entry = RowEntryAt(row)) g_app.grandTotal -= entry->size;
-    SendMessageW(g_app.list, LVM_DELETEITEM, row, 0);
-    --g_app.rowCount;
-}
-
 void OpenPendingRename(const std::wstring& path) {
     if (g_app.pendingRenameName.empty() || _wcsicmp(g_app.pendingRenameName.c_str(), path.c_str()) != 0) return;
     const int row = FindRowByName(path);
@@ -70,8 +65,16 @@ void OpenPendingRename(const std::wstring& path) {
 
 }  // namespace
 
+void RemoveRow(int row) {
+    if (const RowEntry* entry = RowEntryAt(row)) g_app.grandTotal -= entry->size;
+    SendMessageW(g_app.list, LVM_DELETEITEM, row, 0);
+    --g_app.rowCount;
+}
+
+// The shares of a listing a cancel cut short would be shares of a part as if of the
+// whole: they are left out until a complete run.
 void Retotal() {
-    if (g_app.grandTotal != 0) RefreshPercentages();
+    if (g_app.grandTotal != 0 && !g_app.listingIncomplete.load()) RefreshPercentages();
     RefreshStatusBar();
 }
 
@@ -82,6 +85,7 @@ namespace {
 void AppendNewFolder(const WIN32_FIND_DATAW& data) {
     std::unique_ptr<FolderEntry> entry(MakeFolderEntry(data));
     if (MayEnterFolder(g_app.scan, data, g_app.scan.nameSlot)) FillFolder(g_app.scan, entry.get(), g_app.scan.nameSlot);
+    g_app.unreadableFolders += static_cast<int>(std::exchange(g_app.scan.unreadable, {}).size());
     const uint64_t size = entry->size;
     if (!AppendFolderRow(entry.get())) return;
     entry.release();
@@ -98,96 +102,108 @@ void ListNewFolder(const WIN32_FIND_DATAW& data) {
 
 namespace {
 
-void NoticeAdded(const std::wstring& path) {
-    WIN32_FIND_DATAW data;
-    if (!FindOnDisk(path, data)) return;
-    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    const SplitPath split = Split(path);
-    if (!split.inner.empty()) {
-        int row = -1;
-        FolderEntry* folder = FolderOfRow(split.top, row);
-        if (!folder) return;
-        if (isFolder) {
-            // A folder moved or copied in may hold anything: it is measured off this thread.
-            if (TreeCanAdd(split.inner, folder)) MeasureArrivingFolder(path, data);
-            return;
-        }
-        g_app.grandTotal += TreeAddItem(g_app.scan, split.inner, folder, data);
-        RewriteSizeCell(folder, row);
-        MarkRetotal();
+bool IsFolderData(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// Brings the item at the inner path of a folder row in line with the disk. A notice may
+// name an item that is listed already (an addition onto a taken name, a removal of a
+// name that was made again since, the halves of a replacement in either order): the
+// item then ends at its size on disk, whichever notice came last.
+void ReconcileInner(const std::wstring& path, const SplitPath& split, bool exists, const WIN32_FIND_DATAW& data) {
+    int row = -1;
+    FolderEntry* folder = FolderOfRow(split.top, row);
+    if (!folder) return;
+    if (exists && IsFolderData(data)) {
+        // A folder moved or copied in may hold anything: it is measured off this thread
+        // and takes the place of whatever the tree holds under its name.
+        if (TreeKnowsParent(split.inner, folder)) MeasureArrivingFolder(path, data);
         return;
     }
-    if (FindRowByName(path) >= 0) return;   // listed already, by the program's own command
-    if (isFolder) {
-        // The program's own new folder is listed at once, to be named in place.
-        const bool ours = !g_app.pendingRenameName.empty() && _wcsicmp(g_app.pendingRenameName.c_str(), path.c_str()) == 0;
-        if (!ours) {
-            MeasureArrivingFolder(path, data);
-            return;
+    const uint64_t before = folder->size;
+    const Node* node = TreeFindItem(split.inner, folder);
+    if (node && (!exists || !(node->kind & kKindFile))) {
+        TreeRemoveItem(split.inner, folder);
+        node = nullptr;
+    }
+    if (exists) {
+        if (node) TreeUpdateItem(g_app.scan, split.inner, folder, data);
+        else TreeAddItem(g_app.scan, split.inner, folder, data);
+    }
+    const uint64_t after = folder->size;
+    if (after == before) return;
+    g_app.grandTotal += after - before;
+    RewriteSizeCell(folder, row);
+    MarkRetotal();
+}
+
+void AppendNewFile(const WIN32_FIND_DATAW& data) {
+    std::unique_ptr<FileEntry> entry(MakeFileEntry(g_app.scan, data));
+    const uint64_t size = entry->size;
+    if (!AppendFileRow(entry.get())) return;
+    entry.release();
+    g_app.grandTotal += size;
+    MarkRetotal();
+}
+
+// The same for a top-level item and its row.
+void ReconcileTop(const std::wstring& path, bool exists, const WIN32_FIND_DATAW& data) {
+    int row = FindRowByName(path);
+    RowEntry* entry = row >= 0 ? RowEntryAt(row) : nullptr;
+    if (row >= 0 && (!exists || (entry && ((entry->kind & kKindFile) != 0) == IsFolderData(data)))) {
+        // Gone, or a file where a folder was (or the reverse): a new item, not a change.
+        RemoveRow(row);
+        MarkRetotal();
+        row = -1;
+        entry = nullptr;
+    }
+    if (!exists) return;
+    if (!IsFolderData(data)) {
+        if (entry) {
+            const uint64_t before = entry->size;
+            const uint64_t after = UpdateFileRow(g_app.scan, data, static_cast<FileEntry*>(entry), row);
+            if (after != before) {
+                g_app.grandTotal += after - before;
+                MarkRetotal();
+            }
+        } else {
+            AppendNewFile(data);
         }
+    } else if (!entry && !g_app.pendingRenameName.empty() &&
+               _wcsicmp(g_app.pendingRenameName.c_str(), path.c_str()) == 0) {
+        // The program's own new item is listed at once, to be named in place.
         AppendNewFolder(data);
     } else {
-        std::unique_ptr<FileEntry> entry(MakeFileEntry(g_app.scan, data));
-        const uint64_t size = entry->size;
-        if (!AppendFileRow(entry.get())) return;
-        entry.release();
-        g_app.grandTotal += size;
-        MarkRetotal();
+        // A new row, or the listed row's tree measured again (the folder was made anew).
+        MeasureArrivingFolder(path, data);
+        return;
     }
     OpenPendingRename(path);
 }
 
-void NoticeRemoved(const std::wstring& path) {
+// An addition, a removal or a rename's new half: whatever the notice says, the item is
+// made to agree with what the disk holds now.
+void Reconcile(const std::wstring& path) {
+    WIN32_FIND_DATAW data;
+    const bool exists = FindOnDisk(path, data);
     const SplitPath split = Split(path);
-    if (!split.inner.empty()) {
-        int row = -1;
-        FolderEntry* folder = FolderOfRow(split.top, row);
-        if (!folder) return;
-        const uint64_t removed = TreeRemoveItem(split.inner, folder);
-        if (removed == 0) return;
-        RewriteSizeCell(folder, row);
-        g_app.grandTotal -= removed;
-        MarkRetotal();
-        return;
-    }
-    const int row = FindRowByName(path);
-    if (row < 0) return;
-    DeleteRow(row);
-    MarkRetotal();
+    if (split.inner.empty()) ReconcileTop(path, exists, data);
+    else ReconcileInner(path, split, exists, data);
 }
 
+// A change to an item that is there: a file is measured again, a folder's own change
+// moves no bytes. One that is gone already is left to its removal notice.
 void NoticeModified(const std::wstring& path) {
     WIN32_FIND_DATAW data;
     if (!FindOnDisk(path, data)) return;
     const SplitPath split = Split(path);
-    if (!split.inner.empty()) {
-        int row = -1;
-        FolderEntry* folder = FolderOfRow(split.top, row);
-        if (!folder) return;
-        const uint64_t before = folder->size;
-        const uint64_t after = TreeUpdateItem(g_app.scan, split.inner, folder, data);
-        RewriteSizeCell(folder, row);
-        if (after != before) {
-            g_app.grandTotal += after - before;
-            MarkRetotal();
-        }
+    if (!IsFolderData(data)) {
+        if (split.inner.empty()) ReconcileTop(path, true, data);
+        else ReconcileInner(path, split, true, data);
         return;
     }
+    if (!split.inner.empty()) return;
     const int row = FindRowByName(path);
-    if (row < 0) return;
-    RowEntry* entry = RowEntryAt(row);
-    if (!entry) return;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        if (!(entry->kind & kKindFile)) UpdateFolderRow(data, static_cast<FolderEntry*>(entry), row);
-        return;
-    }
-    if (!(entry->kind & kKindFile)) return;   // a folder row cannot turn into a file in place
-    const uint64_t before = entry->size;
-    const uint64_t after = UpdateFileRow(g_app.scan, data, static_cast<FileEntry*>(entry), row);
-    if (after != before) {
-        g_app.grandTotal += after - before;
-        MarkRetotal();
-    }
+    RowEntry* entry = row >= 0 ? RowEntryAt(row) : nullptr;
+    if (entry && !(entry->kind & kKindFile)) UpdateFolderRow(data, static_cast<FolderEntry*>(entry), row);
 }
 
 void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
@@ -198,8 +214,8 @@ void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
     const std::wstring oldParent = oldCut == std::wstring::npos ? L"" : oldPath.substr(0, oldCut);
     const std::wstring newParent = newCut == std::wstring::npos ? L"" : newPath.substr(0, newCut);
     if (oldParent != newParent) {
-        NoticeRemoved(oldPath);
-        NoticeAdded(newPath);
+        Reconcile(oldPath);
+        Reconcile(newPath);
         return;
     }
     const SplitPath split = Split(oldPath);
@@ -207,6 +223,12 @@ void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
         int row = -1;
         FolderEntry* folder = FolderOfRow(split.top, row);
         if (!folder) return;
+        if (!TreeFindItem(split.inner, folder)) {
+            // The old name was never listed (its notice was lost or not yet measured):
+            // the new name is looked up as it stands.
+            Reconcile(newPath);
+            return;
+        }
         // A rename onto a name that was taken replaced that item: its bytes are gone.
         const uint64_t replaced = TreeRenameItem(split.inner, folder, newPath);
         if (replaced != 0) {
@@ -217,10 +239,13 @@ void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
         return;
     }
     int row = FindRowByName(oldPath);
-    if (row < 0) return;
+    if (row < 0) {
+        Reconcile(newPath);
+        return;
+    }
     const int taken = FindRowByName(newPath);
     if (taken >= 0 && taken != row) {
-        DeleteRow(taken);
+        RemoveRow(taken);
         if (taken < row) --row;
         MarkRetotal();
     }
@@ -243,8 +268,8 @@ void ApplyNotice(DWORD action, const std::wstring& path, const std::wstring& old
     // A rename is held when either name concerns the folder: its two halves stay together.
     if (HoldForArrival(action, path, oldPath)) return;
     switch (action) {
-        case FILE_ACTION_ADDED: NoticeAdded(path); break;
-        case FILE_ACTION_REMOVED: NoticeRemoved(path); break;
+        case FILE_ACTION_ADDED:
+        case FILE_ACTION_REMOVED: Reconcile(path); break;
         case FILE_ACTION_MODIFIED: NoticeModified(path); break;
         case FILE_ACTION_RENAMED_NEW_NAME: NoticeRenamed(oldPath, path); break;
         default: break;

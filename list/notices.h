@@ -13,6 +13,8 @@ namespace lurmo {
 void ApplyNotice(DWORD action, const std::wstring& path, const std::wstring& oldPath = {});
 // Measures a new folder of the target and appends its row.
 void ListNewFolder(const WIN32_FIND_DATAW& data);
+// Deletes a row and takes its size off the grand total; the caller retotals.
+void RemoveRow(int row);
 // Percentages (when there is a total) and the status bar.
 void Retotal();
 

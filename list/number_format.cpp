@@ -59,4 +59,14 @@ const wchar_t* SizeSuffix(int unit) {
     return suffixes[ClampUnit(unit)];
 }
 
+std::wstring TabFieldText(std::wstring_view text) {
+    std::wstring field(text);
+    for (wchar_t& c : field) {
+        if (c == L'\t') c = L'\u2409';
+        else if (c == L'\n') c = L'\u240A';
+        else if (c == L'\r') c = L'\u240D';
+    }
+    return field;
+}
+
 }  // namespace lurmo

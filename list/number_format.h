@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace lurmo {
 
@@ -27,5 +28,11 @@ std::wstring FormatDate(const FILETIME& localTime);
 const wchar_t* SizeCaption(int unit);
 // " Bytes", " KB", " MB", " GB": the status bar's suffix.
 const wchar_t* SizeSuffix(int unit);
+// A name as a field of a tab-separated line (the tab exports, the listing as text): a
+// tab or a line break in it would split the row, so each is written as its visible
+// control picture: U+2409 for a tab, U+240A for a line feed, U+240D for a carriage
+// return. A code page that lacks them writes its default character ("?"), which no
+// Windows name holds either.
+std::wstring TabFieldText(std::wstring_view text);
 
 }  // namespace lurmo

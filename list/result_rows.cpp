@@ -306,7 +306,11 @@ void SetStatusBarParts() {
 void RefreshStatusBar() {
     SetStatusBarParts();
     const std::wstring count = L" " + FormatCount(g_app.rowCount) + L" 個";
-    const std::wstring total = L"合計：" + FormatSize(g_app.grandTotal, Unit(), UseCommas()) + SizeSuffix(Unit());
+    std::wstring total = L"合計：" + FormatSize(g_app.grandTotal, Unit(), UseCommas()) + SizeSuffix(Unit());
+    if (g_app.listingIncomplete.load()) total += L" (中止)";
+    if (const int unreadable = g_app.unreadableFolders.load(); unreadable > 0) {
+        total += L" (読み取りできないフォルダ " + FormatCount(unreadable) + L" 個)";
+    }
     SendMessageW(g_app.status, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(count.c_str()));
     SendMessageW(g_app.status, SB_SETTEXTW, 1, reinterpret_cast<LPARAM>(total.c_str()));
 }

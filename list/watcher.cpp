@@ -266,13 +266,15 @@ bool IsWatching() {
            WaitForSingleObject(g_watch->thread.get(), 0) == WAIT_TIMEOUT;
 }
 
-// Wine's watch goes on naming the items of a renamed folder by the folder's old name, so
-// nothing inside it could be matched to its row any more: the target is measured afresh,
-// which also sets up a watch that knows the new name.
-// Only a row's own folder is followed so: a folder deeper down keeps its tree's rename,
-// as measuring the whole target again for it would cost far more than it mends.
+// Wine's watch goes on naming the items of a renamed or moved folder by the folder's old
+// path, at any depth, and opening the folder again does not mend it: only a watch
+// started after every earlier one on the tree has closed knows the new names. So the
+// target is measured afresh, with a new watch armed first and every folder opened by
+// that measuring after its request went out: nothing changed meanwhile is lost, and the
+// measured tree is trusted only once every folder in it is followed again. Windows
+// follows a renamed folder by itself.
 void FollowRenamedFolder(const std::wstring& relativePath) {
-    if (!g_watch || g_watch->holding || !IsWine() || relativePath.find(L'\\') != std::wstring::npos) return;
+    if (!g_watch || g_watch->holding || !IsWine()) return;
     const std::wstring folder = g_app.scan.path.substr(0, g_app.scan.nameSlot) + relativePath;
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;

@@ -24,8 +24,8 @@ bool OnWatcherMessage(WPARAM what, LPARAM data);
 // True while a watch follows the target: not armed for a run still measuring, and not
 // ended by itself (target gone, a failure).
 bool IsWatching();
-// A folder of the target was renamed (the path relative to the target, as notices name
-// it). Under Wine the watch cannot follow a renamed top folder, and the target is
+// A folder of the target was renamed or moved within it (the new path relative to the
+// target, as notices name it). Under Wine the watch cannot follow it, and the target is
 // measured afresh.
 void FollowRenamedFolder(const std::wstring& relativePath);
 

@@ -118,6 +118,13 @@ struct AppState {
     // The taskbar button's progress, where the system offers it; asked for once.
     com_ptr<ITaskbarList3> taskbar;
     bool taskbarAsked = false;
+    // Set by the user-interface thread as it starts a run and cleared by the worker as
+    // its run completes: while set, the rows are what a stopped or failed run left, and
+    // no total or share is shown as if the listing were whole.
+    std::atomic<LONG> listingIncomplete{0};
+    // Folders of the listing that could not be read (counted as far as they were read):
+    // during a run written by the worker, between runs by the user-interface thread.
+    std::atomic<int> unreadableFolders{0};
     // The target bound as a shell folder, for the icons of rows that the user-interface
     // thread makes (notices, new folders); the worker binds its own.
     com_ptr<IShellFolder> targetFolder;

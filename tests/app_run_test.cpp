@@ -350,6 +350,63 @@ TEST(Run, TheCancelQuestionCanBeAnsweredEitherWay) {
     CloseHandle(g_releaseSlowFile);
 }
 
+TEST(Run, ACancelledListingNeverLooksComplete) {
+    TempFolder root;
+    for (int i = 0; i < 3; ++i) root.File(L"f" + std::to_wstring(i), 1000);
+    root.File(L"zzz\\slow.bin", 1);
+    g_releaseSlowFile = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    static CompressionProbe probe{WaitInSlowFile, nullptr};
+    const CompressionProbe* previous = InstallCompressionProbe(&probe);
+    MainWindow window;
+    ChooseMode(false, false);
+    g_inSlowFile = false;
+    Accumulate(root.path());
+    ASSERT_TRUE(PumpUntil([] { return g_inSlowFile.load(); }));
+    {
+        MessageBoxCatcher catcher(IDYES);
+        SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
+    }
+    InstallCompressionProbe(previous);
+    ASSERT_EQ(g_app.rowCount, 3);
+    EXPECT_EQ(StatusText(1), L"合計：3,000 Bytes (中止)");
+    // The program's own operation lists its folder, but the shares of a part stay unsaid.
+    SendMessageW(g_app.main, WM_COMMAND, IDM_NEW_FOLDER, 0);
+    PumpMessages();
+    SendMessageW(g_app.list, LVM_CANCELEDITLABEL, 0, 0);
+    ASSERT_EQ(g_app.rowCount, 4);
+    EXPECT_EQ(StatusText(0), L" 4 個");
+    EXPECT_EQ(StatusText(1), L"合計：3,000 Bytes (中止)");
+    for (int row = 0; row < g_app.rowCount; ++row) EXPECT_EQ(CellText(row, 2), L"") << row;
+    // The next complete run clears the mark.
+    SetEvent(g_releaseSlowFile);
+    Accumulate(root.path());
+    WaitForRun();
+    CloseHandle(g_releaseSlowFile);
+    EXPECT_EQ(StatusText(1), L"合計：3,001 Bytes");
+}
+
+TEST(Run, TheStatusBarCountsTheFoldersThatCouldNotBeRead) {
+    TempFolder root;
+    root.File(L"a\\locked\\x.bin", 4000);
+    root.File(L"b\\y.bin", 10);
+    root.File(L"locked\\z.bin", 10);
+    static const EnumerationProbe refuse{[](const std::wstring& folder) {
+        return folder.size() >= 6 && folder.compare(folder.size() - 6, 6, L"locked") == 0;
+    }};
+    const EnumerationProbe* previous = InstallEnumerationProbe(&refuse);
+    MainWindow window;
+    for (bool snapshot : {false, true}) {
+        ChooseMode(snapshot, false);
+        Accumulate(root.path());
+        WaitForRun();
+        EXPECT_EQ(StatusText(1), L"合計：10 Bytes (読み取りできないフォルダ 2 個)") << snapshot;
+    }
+    InstallEnumerationProbe(previous);
+    Accumulate(root.path());
+    WaitForRun();
+    EXPECT_EQ(StatusText(1), L"合計：4,020 Bytes");
+}
+
 TEST(Run, RunsStartedAsEarlierOnesEndKeepToThemselves) {
     TempFolder first, second;
     for (int i = 0; i < 30; ++i) first.File(L"a" + std::to_wstring(i), 10);

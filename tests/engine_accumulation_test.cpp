@@ -3,6 +3,7 @@
 // it can arrive, a drive root and folder links.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cstdlib>
 #include <cwchar>
@@ -524,4 +525,48 @@ TEST(MeasureChildren, ALinkAmongTheChildrenBackToTheTargetCountsNothing) {
         EXPECT_EQ(result.grandTotal, 110u);
         CheckRunAgrees(got, result);
     }
+}
+
+namespace {
+
+// The directory query of any folder whose name ends in "partial" fails at its second
+// query, as a share that drops or a volume that errs part-way through a big folder.
+LONG FailSecondQueryOfPartial(const std::wstring& folder, unsigned query) {
+    const bool partial = folder.size() >= 7 && folder.compare(folder.size() - 7, 7, L"partial") == 0;
+    return partial && query == 1 ? static_cast<LONG>(0xC0000185) : 0;   // STATUS_IO_DEVICE_ERROR
+}
+
+bool RefuseLocked(const std::wstring& folder) {
+    return folder.size() >= 6 && folder.compare(folder.size() - 6, 6, L"locked") == 0;
+}
+
+}  // namespace
+
+TEST(MeasureChildren, FoldersNotReadWholeAreNamedNotCountedAsEmpty) {
+    TempFolder root;
+    // Enough entries that one 64 KiB query cannot hold them all.
+    for (int i = 0; i < 1500; ++i) root.File(L"top\\partial\\file-" + std::to_wstring(10000 + i) + L".bin", 1);
+    root.File(L"top\\locked\\a.bin", 4000);
+    root.File(L"top\\fine\\b.bin", 30);
+    root.File(L"plain\\c.bin", 7);
+    static const EnumerationProbe probe{RefuseLocked, FailSecondQueryOfPartial};
+    const EnumerationProbe* previous = InstallEnumerationProbe(&probe);
+    for (bool snapshot : {false, true}) {
+        SCOPED_TRACE(ModeName(snapshot));
+        Received got(snapshot);
+        const RunResult result = MeasureCompleted(root.path(), false, got);
+        ASSERT_EQ(result.unreadableFolders.size(), 2u);
+        std::vector<std::wstring> names;
+        for (const std::wstring& folder : result.unreadableFolders) names.push_back(folder.substr(folder.rfind(L'\\') + 1));
+        std::sort(names.begin(), names.end());
+        EXPECT_EQ(names, (std::vector<std::wstring>{L"locked", L"partial"}));
+        EXPECT_EQ(result.unreadableFolders[0].rfind(L"\\\\?\\", 0), 0u);
+        // What was read of the folder is counted: some of its files, not all, not none.
+        const uint64_t top = result.grandTotal - 7;
+        EXPECT_GT(top, 30u);
+        EXPECT_LT(top, 30u + 1500u);
+    }
+    InstallEnumerationProbe(previous);
+    Received whole(true);
+    EXPECT_TRUE(MeasureCompleted(root.path(), false, whole).unreadableFolders.empty());
 }

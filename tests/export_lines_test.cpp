@@ -102,6 +102,19 @@ TEST(ExportRowLine, CsvQuotesFieldsThatNeedItAndTabKindsDoNot) {
     EXPECT_EQ(ExportRowText(kExportCsv, plain, kUnitByte, true), L"report 2010.txt,5,,");
 }
 
+TEST(ExportRowLine, ATabOrLineBreakInANameStaysInsideItsFieldInTheTabKinds) {
+    const ExportRow odd{L"a\tb\nc\rd", 10, L"1.0", L"2010/03/07 09:05:00"};
+    const std::wstring pictured = L"a\u2409b\u240Ac\u240Dd\t10\t1.0\t2010/03/07 09:05:00";
+    EXPECT_EQ(ExportRowText(kExportTab, odd, kUnitByte, true), pictured);
+    EXPECT_EQ(ExportRowText(kExportUnicode, odd, kUnitByte, true), pictured);
+    // In a code page without the pictures each becomes that page's "?": still one row.
+    const std::string bytes = ExportRowBytes(kExportTab, odd, kUnitByte, true);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\t'), 3);
+    EXPECT_EQ(bytes.find_first_of("\r\n"), bytes.size() - 2);
+    // CSV keeps quoting the field whole.
+    EXPECT_EQ(ExportRowText(kExportCsv, odd, kUnitByte, true), L"\"a\tb\nc\rd\",10,1.0,2010/03/07 09:05:00");
+}
+
 TEST(ExportRowLine, PercentAndDateTextsAreCut) {
     const ExportRow wide{L"n", 1, L"100.00", L"2010/03/07 09:05:00.123 extra"};
     EXPECT_EQ(ExportRowText(kExportTab, wide, kUnitByte, true), L"n\t1\t100.0\t2010/03/07 09:05:00");

@@ -302,6 +302,27 @@ TEST(Report, AFolderThatCannotBeListedIsReportedWithExitStatusOne) {
     EXPECT_EQ(run.err, L"読み取りできませんでした. : " + (base / L"unreadable") + L"\\\n");
 }
 
+TEST(Report, FoldersThatCannotBeReadAreNamedAndEndWithStatusThree) {
+    TempFolder base;
+    base.File(L"a\\locked\\x.bin", 4000);
+    base.File(L"a\\y.bin", 10);
+    base.File(L"b\\locked\\z.bin", 50);
+    base.File(L"c.bin", 3);
+    static const EnumerationProbe refuse{[](const std::wstring& folder) {
+        return folder.size() >= 6 && folder.compare(folder.size() - 6, 6, L"locked") == 0;
+    }};
+    const EnumerationProbe* previous = InstallEnumerationProbe(&refuse);
+    const ReportRun run = RunWith({L"--size", L"logical", L"--sort", L"name", base.path()});
+    InstallEnumerationProbe(previous);
+    EXPECT_EQ(run.status, 3);
+    // Each is named, as the user would write its path; the lines are written all the same.
+    std::wstring first = L"読み取りできませんでした. : " + (base / L"a\\locked") + L"\n";
+    std::wstring second = L"読み取りできませんでした. : " + (base / L"b\\locked") + L"\n";
+    EXPECT_TRUE(run.err == first + second || run.err == second + first) << testing::PrintToString(run.err);
+    EXPECT_NE(run.out.find("a,10,"), std::string::npos);
+    EXPECT_NE(run.out.find("b,0,"), std::string::npos);
+}
+
 TEST(Report, AnEmptyDriveRootIsEmptyNotUnreadable) {
     // A volume root lists no "." and "..": an empty one has nothing to find at all.
     TempFolder empty;

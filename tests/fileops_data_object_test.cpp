@@ -263,3 +263,22 @@ TEST(ForeignFileList, RelativeOrMalformedNamesAreRefused) {
     ASSERT_EQ(boxes.boxes().size(), 1u);
     EXPECT_EQ(boxes.boxes()[0].text, L"ファイルの一覧に、完全なパスではない名前があります. : nowhere-relative.txt");
 }
+
+// A name holding a tab and line breaks (a Linux name on a share) stays one line of four
+// fields: each is written as its control picture.
+TEST(ListingText, ATabOrLineBreakInANameCannotSplitTheRow) {
+    ListWindow window;
+    OleInitialize(nullptr);
+    g_app.settings.comma = 1;
+    g_app.grandTotal = 10;
+    AddSelectedRow(NewFileEntry(L"a\tb\nc\rd", 10, LocalTime(2010, 3, 7, 9, 5, 0)));
+    RefreshPercentages();
+    CopyListingText();
+    ASSERT_TRUE(OpenClipboard(g_app.main));
+    HANDLE text = GetClipboardData(CF_UNICODETEXT);
+    const std::wstring copied = text ? static_cast<const wchar_t*>(GlobalLock(text)) : L"<none>";
+    if (text) GlobalUnlock(text);
+    CloseClipboard();
+    EXPECT_EQ(copied, L"a\u2409b\u240Ac\u240Dd\t10\t100.0\t2010/03/07 09:05:00\r\n");
+    OleUninitialize();
+}

@@ -120,6 +120,26 @@ TEST(TransferFiles, AMoveAsksBeforeReplacingAndKeepsWhatTheUserKeeps) {
 }
 
 
+// Answered yes, the move replaces a file in a sub-folder: the folder's row takes the new
+// file's size, not the sum of both nor the old one.
+TEST(TransferFiles, AMoveThatReplacesAFileInASubFolderLeavesItsRowAtTheNewSize) {
+    TempFolder root;
+    root.File(L"Docs\\a.txt", 10);
+    root.File(L"Docs\\keep.txt", 5);
+    root.File(L"Pics\\a.txt", 700);
+    MainWindow window;
+    Listen(root.path());
+    {
+        DialogAnswerer replace([](HWND dialog) { PostMessageW(dialog, WM_COMMAND, IDYES, 0); });
+        TransferFiles(DROPEFFECT_MOVE, {root / L"Pics\\a.txt"}, root / L"Docs");
+    }
+    ASSERT_EQ(FileSize(root / L"Docs\\a.txt"), 700u);
+    auto sizeOf = [](const wchar_t* name) { return RowEntryAt(FindRowByName(name))->size; };
+    EXPECT_TRUE(PumpUntil([&] { return sizeOf(L"Docs") == 705u && sizeOf(L"Pics") == 0u; }))
+        << sizeOf(L"Docs") << " " << sizeOf(L"Pics");
+    EXPECT_EQ(g_app.grandTotal, 705u);
+}
+
 // The recycle bin of Wine is the trash of the XDG data folder, here the test's own.
 TEST(DeleteSelection, DeleteGoesToTheRecycleBinAndShiftDeletesForGood) {
     TempFolder root, data;
