@@ -87,7 +87,8 @@ void MeasureRun(WorkerJob& job) {
     ComApartment apartment;
     BoundTarget bound;
     BindTarget(job.target, bound);
-    const RowShell shell{bound.folder.get(), bound.icon.get(), job.target};
+    TypeIcons types;
+    const RowShell shell{bound.folder.get(), bound.icon.get(), job.target, &types};
     g_app.rowCount = 0;
     g_app.grandTotal = 0;
 
@@ -143,6 +144,7 @@ void TurnListRedrawOn(UINT flags) {
 void BindTargetForMainThread() {
     g_app.targetIcon.reset();
     g_app.targetFolder.reset();
+    ForgetMainThreadTypeIcons();
     BoundTarget bound;
     BindTarget(TargetPath(), bound);
     g_app.targetFolder = std::move(bound.folder);

@@ -7,6 +7,8 @@
 
 #include "state/app_state.h"
 #include "list/number_format.h"
+#include "list/row_index.h"
+#include "state/window_messages.h"
 
 namespace lurmo {
 
@@ -31,12 +33,38 @@ void InsertColumn(int index, const wchar_t* caption, int width, int format) {
     SendMessageW(g_app.list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
 }
 
+// The icon by the item's path, the long way.
+void TakeIconByPath(LVITEMW& item, const RowShell& shell, const std::wstring& name) {
+    SHFILEINFOW info{};
+    const std::wstring path = shell.target + name;
+    if (SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON)) {
+        item.mask |= LVIF_IMAGE;
+        item.iImage = info.iIcon;
+    }
+}
+
+// A file the icon source had no quick answer for: its type's icon when the type has one
+// for all its files, else its own by path.
+void TakeFileIcon(LVITEMW& item, const RowShell& shell, const std::wstring& name) {
+    if (shell.types) {
+        if (const std::optional<int> image = TypeIconOf(*shell.types, name)) {
+            item.mask |= LVIF_IMAGE;
+            item.iImage = *image;
+            return;
+        }
+    }
+    TakeIconByPath(item, shell, name);
+}
+
 // Asks the shell folder for the item's icon and, when asked, its attributes. Attributes
-// that cannot be had read as none, so no overlay is given on a guess.
-void TakeShellLook(LVITEMW& item, const RowShell& shell, const std::wstring& name, ULONG* attributes) {
+// that cannot be had read as none, so no overlay is given on a guess. A file with no
+// attributes to ask and no icon source to ask is not parsed at all: its icon comes by
+// type or path.
+void TakeShellLook(LVITEMW& item, const RowShell& shell, const std::wstring& name, ULONG* attributes, bool file) {
     const ULONG wanted = attributes ? *attributes : 0;
     if (attributes) *attributes = 0;
     if (!shell.folder) return;
+    if (file && !attributes && !shell.icon) return TakeFileIcon(item, shell, name);
     PIDLIST_RELATIVE child = nullptr;
     ULONG answered = wanted;
     if (FAILED(shell.folder->ParseDisplayName(g_app.list, nullptr, const_cast<wchar_t*>(name.c_str()), nullptr,
@@ -48,15 +76,11 @@ void TakeShellLook(LVITEMW& item, const RowShell& shell, const std::wstring& nam
     if (shell.icon && shell.icon->GetIconOf(child, GIL_FORSHELL, &image) == S_OK) {
         item.mask |= LVIF_IMAGE;
         item.iImage = image;
+    } else if (file) {
+        // The icon source has no quick answer for this item (S_FALSE).
+        TakeFileIcon(item, shell, name);
     } else {
-        // The icon source has no quick answer for this item (S_FALSE): ask the shell the
-        // long way, by the item's path.
-        SHFILEINFOW info{};
-        const std::wstring path = shell.target + name;
-        if (SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON)) {
-            item.mask |= LVIF_IMAGE;
-            item.iImage = info.iIcon;
-        }
+        TakeIconByPath(item, shell, name);
     }
     ILFree(child);
 }
@@ -87,14 +111,14 @@ bool AppendFileLikeRow(RowEntry* entry, const RowShell& shell) {
         item.state = static_cast<UINT>(g_app.shortcutOverlay);
         item.stateMask = LVIS_OVERLAYMASK;
     }
-    TakeShellLook(item, shell, entry->name, nullptr);
+    TakeShellLook(item, shell, entry->name, nullptr, true);
     return InsertRow(item, entry);
 }
 
 bool AppendFolderLikeRow(RowEntry* entry, const RowShell& shell) {
     LVITEMW item{};
     ULONG attributes = SFGAO_SHARE;
-    TakeShellLook(item, shell, entry->name, &attributes);
+    TakeShellLook(item, shell, entry->name, &attributes, false);
     if (attributes & SFGAO_SHARE) {
         item.mask |= LVIF_STATE;
         item.state = static_cast<UINT>(g_app.shareOverlay);
@@ -108,9 +132,55 @@ void SetKindBit(uint32_t& kind, uint32_t bit, bool on) {
     else kind &= ~bit;
 }
 
-// The list's own procedure: the Delete key, the bar column following its header, and
-// redraw held back while a run adds rows.
+// Keeps the row index in step with what the list did: called with the message the list
+// has just carried out and its result.
+void FollowListChange(UINT message, WPARAM wParam, LPARAM lParam, LRESULT result) {
+    switch (message) {
+        case LVM_INSERTITEMW: {
+            if (result < 0) return;
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+            const bool text = (item->mask & LVIF_TEXT) && item->pszText != LPSTR_TEXTCALLBACKW;
+            const auto* entry = (item->mask & LVIF_PARAM) ? reinterpret_cast<const RowEntry*>(item->lParam) : nullptr;
+            IndexInsertedRow(static_cast<int>(result), entry, text ? item->pszText : nullptr);
+            return;
+        }
+        case LVM_DELETEITEM:
+            if (result) IndexDeletedRow(static_cast<int>(wParam));
+            return;
+        case LVM_DELETEALLITEMS:
+            if (result) ResetRowIndex();
+            return;
+        case LVM_SETITEMTEXTW: {
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+            if (result && item->iSubItem == 0 && item->pszText != LPSTR_TEXTCALLBACKW) {
+                IndexRewrittenRow(static_cast<int>(wParam), nullptr, item->pszText ? item->pszText : L"");
+            }
+            return;
+        }
+        case LVM_SETITEMW: {
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+            if (!result || item->iSubItem != 0) return;
+            const bool text = (item->mask & LVIF_TEXT) && item->pszText != LPSTR_TEXTCALLBACKW;
+            const auto* entry = (item->mask & LVIF_PARAM) ? reinterpret_cast<const RowEntry*>(item->lParam) : nullptr;
+            if (text || entry) IndexRewrittenRow(item->iItem, entry, text ? (item->pszText ? item->pszText : L"") : nullptr);
+            return;
+        }
+        case LVM_SORTITEMS:
+        case LVM_SORTITEMSEX:
+            IndexReorderedRows();
+            return;
+        case WM_DESTROY: ResetRowIndex(); return;
+        default: return;
+    }
+}
+
+// The list's own procedure: the Delete key, the bar column following its header, redraw
+// held back while a run adds rows, and the index of rows by name.
 LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kMsgListFindRow) {
+        if (wParam == kRowOfName) return IndexedRowOfName(window, *reinterpret_cast<const std::wstring*>(lParam));
+        return IndexedRowOfEntry(window, reinterpret_cast<const RowEntry*>(lParam));
+    }
     if (message == LVM_INSERTITEMW && g_app.runPaintHold && !g_app.listRedrawOff) {
         // A run is adding rows: the run's paint timer turns redraw on again soon.
         g_app.listRedrawOff = true;
@@ -130,7 +200,9 @@ LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM
             InvalidateRect(window, &client, TRUE);
         }
     }
-    return CallWindowProcW(g_app.previousListProc, window, message, wParam, lParam);
+    const LRESULT result = CallWindowProcW(g_app.previousListProc, window, message, wParam, lParam);
+    FollowListChange(message, wParam, lParam, result);
+    return result;
 }
 
 // The date column's width: as the user left it, or on a first start wide enough for a
@@ -169,6 +241,7 @@ void CreateResultColumns() {
     InsertColumn(g_app.dateColumn, L"更新日時", DateColumnWidth(), LVCFMT_LEFT);
     if (g_app.smallImages) SendMessageW(g_app.list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(g_app.smallImages));
     g_app.columnsCreated = true;
+    ResetRowIndex();
     g_app.previousListProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_app.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ResultListProc)));
 }
@@ -184,9 +257,18 @@ void ApplyBarGraphColumn() {
     }
 }
 
+namespace {
+
+// The user-interface thread's own icons by type (rows of notices and new folders).
+TypeIcons g_mainThreadTypes;
+
+}  // namespace
+
 RowShell MainThreadRowShell() {
-    return {g_app.targetFolder.get(), g_app.targetIcon.get(), TargetPath()};
+    return {g_app.targetFolder.get(), g_app.targetIcon.get(), TargetPath(), &g_mainThreadTypes};
 }
+
+void ForgetMainThreadTypeIcons() { g_mainThreadTypes.byExtension.clear(); }
 
 bool AppendFileRow(FileEntry* entry, const RowShell& shell) { return AppendFileLikeRow(entry, shell); }
 bool AppendFolderRow(FolderEntry* entry, const RowShell& shell) { return AppendFolderLikeRow(entry, shell); }
@@ -273,10 +355,13 @@ void RefreshStatusBar() {
 }
 
 int FindRowByName(const std::wstring& name) {
-    LVFINDINFOW find{};
-    find.flags = LVFI_STRING;
-    find.psz = name.c_str();
-    return static_cast<int>(SendMessageW(g_app.list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    if (!g_app.list || !g_app.previousListProc) return -1;
+    return static_cast<int>(SendMessageW(g_app.list, kMsgListFindRow, kRowOfName, reinterpret_cast<LPARAM>(&name)));
+}
+
+int FindRowOfEntry(const RowEntry* entry) {
+    if (!entry || !g_app.list || !g_app.previousListProc) return -1;
+    return static_cast<int>(SendMessageW(g_app.list, kMsgListFindRow, kRowOfEntry, reinterpret_cast<LPARAM>(entry)));
 }
 
 void MarkUnitMenu(HMENU popup) {

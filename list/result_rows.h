@@ -11,6 +11,7 @@
 
 #include "engine/entries.h"
 #include "engine/size_rule.h"
+#include "list/type_icons.h"
 
 namespace lurmo {
 
@@ -26,8 +27,14 @@ struct RowShell {
     IShellFolder* folder = nullptr;
     IShellIcon* icon = nullptr;
     std::wstring target;   // the target's path with its trailing backslash
+    // The icons of file types known so far in this run, owned by the thread that makes
+    // the rows; without it every file is asked by path.
+    TypeIcons* types = nullptr;
 };
 RowShell MainThreadRowShell();
+// The user-interface thread's icons by type are forgotten when a run starts, so a type
+// registered meanwhile shows its new icon.
+void ForgetMainThreadTypeIcons();
 
 // Each appends a row that takes over the record; false when the list refused the row
 // (or something failed before it was made), and the record is then still the caller's.
@@ -51,7 +58,10 @@ void RefreshPercentages();
 void RefreshStatusBar();
 // Sets the two status-bar parts of the idle look: edges 150 and the client width.
 void SetStatusBarParts();
+// The row of a name (without regard to case) or of a record, or -1; found through the
+// index the list keeps, in constant time, from any thread.
 int FindRowByName(const std::wstring& name);
+int FindRowOfEntry(const RowEntry* entry);
 
 // Menu marks of the unit popup and the comma item.
 void MarkUnitMenu(HMENU popup);

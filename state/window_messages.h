@@ -23,6 +23,12 @@ enum : WPARAM { kApplyNotices = 0, kRemeasureTarget = 1, kRequestRefused = 2, kF
 // ran out): the run ends as a cancelled one does.
 constexpr UINT kMsgRunFailed = WM_APP + 5;
 
+// Sent to the result list (its own procedure answers, on the user-interface thread, from
+// whichever thread asks): the row of a name (wParam kRowOfName, lParam a const
+// std::wstring*) or of a record (wParam kRowOfEntry, lParam the RowEntry*), or -1.
+constexpr UINT kMsgListFindRow = WM_APP + 0x40;
+enum : WPARAM { kRowOfName = 0, kRowOfEntry = 1 };
+
 // The main window's timer that paints the list while a run adds rows.
 constexpr UINT_PTR kTimerRunPaint = 1;
 
