@@ -4,6 +4,8 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <exception>
+#include <functional>
 
 #include "state/app_state.h"
 #include "list/number_format.h"
@@ -13,6 +15,8 @@
 namespace lurmo {
 
 namespace {
+
+std::exception_ptr g_listThreadFailure;
 
 bool UseCommas() { return g_app.settings.comma != 0; }
 int Unit() { return static_cast<int>(g_app.settings.unit); }
@@ -104,7 +108,9 @@ bool InsertRow(LVITEMW& item, const RowEntry* entry) {
     return true;
 }
 
-bool AppendFileLikeRow(RowEntry* entry, const RowShell& shell) {
+// The icon and overlay of a row, asked of the shell on the thread that owns the shell
+// objects; the row is inserted later, maybe on another thread.
+LVITEMW LookOfFileRow(RowEntry* entry, const RowShell& shell) {
     LVITEMW item{};
     if (MarkShortcut(*entry)) {
         item.mask |= LVIF_STATE;
@@ -112,10 +118,10 @@ bool AppendFileLikeRow(RowEntry* entry, const RowShell& shell) {
         item.stateMask = LVIS_OVERLAYMASK;
     }
     TakeShellLook(item, shell, entry->name, nullptr, true);
-    return InsertRow(item, entry);
+    return item;
 }
 
-bool AppendFolderLikeRow(RowEntry* entry, const RowShell& shell) {
+LVITEMW LookOfFolderRow(RowEntry* entry, const RowShell& shell) {
     LVITEMW item{};
     ULONG attributes = SFGAO_SHARE;
     TakeShellLook(item, shell, entry->name, &attributes, false);
@@ -124,12 +130,59 @@ bool AppendFolderLikeRow(RowEntry* entry, const RowShell& shell) {
         item.state = static_cast<UINT>(g_app.shareOverlay);
         item.stateMask = LVIS_OVERLAYMASK;
     }
+    return item;
+}
+
+LVITEMW LookOfRow(RowEntry* entry, bool folder, const RowShell& shell) {
+    return folder ? LookOfFolderRow(entry, shell) : LookOfFileRow(entry, shell);
+}
+
+bool AppendFileLikeRow(RowEntry* entry, const RowShell& shell) {
+    LVITEMW item = LookOfFileRow(entry, shell);
+    return InsertRow(item, entry);
+}
+
+bool AppendFolderLikeRow(RowEntry* entry, const RowShell& shell) {
+    LVITEMW item = LookOfFolderRow(entry, shell);
     return InsertRow(item, entry);
 }
 
 void SetKindBit(uint32_t& kind, uint32_t bit, bool on) {
     if (on) kind |= bit;
     else kind &= ~bit;
+}
+
+// A long list inserts or deletes a row in microseconds with redraw off but takes about
+// ten milliseconds with it on (Wine redraws the rows that move at once): a burst of
+// changes (notices, the program's own deletions) turns it off at its first row and a
+// timer turns it back on, with one repaint, once the thread is idle again. A short list
+// draws at once as ever.
+constexpr LRESULT kHeldListRows = 256;
+constexpr UINT_PTR kTimerListRedraw = 0x4C52;   // the list's own timer ids are small numbers
+
+void CALLBACK EndListRedrawHold(HWND window, UINT, UINT_PTR id, DWORD) {
+    KillTimer(window, id);
+    // A run's paint timer owns the redraw while the run adds rows.
+    if (g_app.runPaintHold || !g_app.listRedrawOff || window != g_app.list) return;
+    g_app.listRedrawOff = false;
+    SendMessageW(window, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void HoldListRedraw(HWND window) {
+    g_app.listRedrawOff = true;
+    CallWindowProcW(g_app.previousListProc, window, WM_SETREDRAW, FALSE, 0);
+    SetTimer(window, kTimerListRedraw, 50, EndListRedrawHold);
+}
+
+// Work sent from another thread: nothing may leave a window procedure, so a failure is
+// handed back to the sender's thread as it would have met it there.
+void RunHere(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (...) {
+        g_listThreadFailure = std::current_exception();
+    }
 }
 
 // Keeps the row index in step with what the list did: called with the message the list
@@ -177,14 +230,19 @@ void FollowListChange(UINT message, WPARAM wParam, LPARAM lParam, LRESULT result
 // The list's own procedure: the Delete key, the bar column following its header, redraw
 // held back while a run adds rows, and the index of rows by name.
 LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == kMsgListFindRow) {
+    if (message == kMsgList) {
         if (wParam == kRowOfName) return IndexedRowOfName(window, *reinterpret_cast<const std::wstring*>(lParam));
-        return IndexedRowOfEntry(window, reinterpret_cast<const RowEntry*>(lParam));
+        if (wParam == kRowOfEntry) return IndexedRowOfEntry(window, reinterpret_cast<const RowEntry*>(lParam));
+        if (wParam == kRunOnListThread) RunHere(*reinterpret_cast<const std::function<void()>*>(lParam));
+        return 0;
     }
     if (message == LVM_INSERTITEMW && g_app.runPaintHold && !g_app.listRedrawOff) {
         // A run is adding rows: the run's paint timer turns redraw on again soon.
         g_app.listRedrawOff = true;
         CallWindowProcW(g_app.previousListProc, window, WM_SETREDRAW, FALSE, 0);
+    } else if ((message == LVM_INSERTITEMW || message == LVM_DELETEITEM) && !g_app.listRedrawOff &&
+               CallWindowProcW(g_app.previousListProc, window, LVM_GETITEMCOUNT, 0, 0) >= kHeldListRows) {
+        HoldListRedraw(window);
     }
     if (message == WM_KEYDOWN && wParam == VK_DELETE && !g_app.effect.snapShot && !g_app.labelEdit) {
         SendMessageW(g_app.main, WM_COMMAND, IDM_DELETE, 0);
@@ -199,6 +257,10 @@ LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM
             client.right = edges.right;
             InvalidateRect(window, &client, TRUE);
         }
+    }
+    if (message == LVM_INSERTITEMW || message == LVM_DELETEITEM || message == LVM_SETITEMTEXTW || message == LVM_SETITEMW) {
+        // Changes name their row by number: the index must be in the list's order first.
+        FollowPendingSort(window);
     }
     const LRESULT result = CallWindowProcW(g_app.previousListProc, window, message, wParam, lParam);
     FollowListChange(message, wParam, lParam, result);
@@ -241,6 +303,7 @@ void CreateResultColumns() {
     InsertColumn(g_app.dateColumn, L"更新日時", DateColumnWidth(), LVCFMT_LEFT);
     if (g_app.smallImages) SendMessageW(g_app.list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(g_app.smallImages));
     g_app.columnsCreated = true;
+    g_app.listRedrawOff = false;
     ResetRowIndex();
     g_app.previousListProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_app.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ResultListProc)));
@@ -275,6 +338,46 @@ bool AppendFolderRow(FolderEntry* entry, const RowShell& shell) { return AppendF
 
 bool AppendSnapshotRow(SnapshotEntry* entry, const RowShell& shell) {
     return (entry->kind & kKindFile) ? AppendFileLikeRow(entry, shell) : AppendFolderLikeRow(entry, shell);
+}
+
+void RunOnListThread(const std::function<void()>& work) {
+    if (!g_app.list || GetWindowThreadProcessId(g_app.list, nullptr) == GetCurrentThreadId()) {
+        work();
+        return;
+    }
+    g_listThreadFailure = nullptr;
+    SendMessageW(g_app.list, kMsgList, kRunOnListThread, reinterpret_cast<LPARAM>(&work));
+    if (std::exception_ptr failure = std::exchange(g_listThreadFailure, nullptr)) std::rethrow_exception(failure);
+}
+
+void RowBatch::Add(RowEntry* entry, bool folder, const RowShell& shell) {
+    // The record is the batch's from here, so a failure below cannot lose it.
+    rows.push_back({entry, LVITEMW{}, false});
+    rows.back().look = LookOfRow(entry, folder, shell);
+}
+
+uint64_t RowBatch::Flush() {
+    uint64_t total = 0;
+    if (rows.empty()) return total;
+    RunOnListThread([this, &total] {
+        for (Row& row : rows) {
+            // The size is read before the row holds the record: from then on it is the list's.
+            const uint64_t size = row.entry->size;
+            row.accepted = InsertRow(row.look, row.entry);
+            if (row.accepted) total += size;
+        }
+    });
+    for (Row& row : rows) {
+        if (!row.accepted) ReleaseRowEntry(row.entry, snapshot);
+    }
+    rows.clear();
+    return total;
+}
+
+RowBatch::~RowBatch() {
+    for (Row& row : rows) {
+        if (!row.accepted) ReleaseRowEntry(row.entry, snapshot);
+    }
 }
 
 RowEntry* RowEntryAt(int row) {
@@ -356,12 +459,12 @@ void RefreshStatusBar() {
 
 int FindRowByName(const std::wstring& name) {
     if (!g_app.list || !g_app.previousListProc) return -1;
-    return static_cast<int>(SendMessageW(g_app.list, kMsgListFindRow, kRowOfName, reinterpret_cast<LPARAM>(&name)));
+    return static_cast<int>(SendMessageW(g_app.list, kMsgList, kRowOfName, reinterpret_cast<LPARAM>(&name)));
 }
 
 int FindRowOfEntry(const RowEntry* entry) {
     if (!entry || !g_app.list || !g_app.previousListProc) return -1;
-    return static_cast<int>(SendMessageW(g_app.list, kMsgListFindRow, kRowOfEntry, reinterpret_cast<LPARAM>(entry)));
+    return static_cast<int>(SendMessageW(g_app.list, kMsgList, kRowOfEntry, reinterpret_cast<LPARAM>(entry)));
 }
 
 void MarkUnitMenu(HMENU popup) {

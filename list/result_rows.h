@@ -5,9 +5,12 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <commctrl.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/entries.h"
 #include "engine/size_rule.h"
@@ -41,6 +44,34 @@ void ForgetMainThreadTypeIcons();
 bool AppendFileRow(FileEntry* entry, const RowShell& shell = MainThreadRowShell());
 bool AppendFolderRow(FolderEntry* entry, const RowShell& shell = MainThreadRowShell());
 bool AppendSnapshotRow(SnapshotEntry* entry, const RowShell& shell = MainThreadRowShell());
+
+// Runs work on the list's thread: at once when called there, else through one sent
+// message. Every list message of the work is then a direct call rather than a message
+// between threads, which under Wine costs a trip through the server each.
+void RunOnListThread(const std::function<void()>& work);
+
+// Rows made on a thread other than the list's and inserted in one go: each row's icon and
+// overlay are asked on the making thread (whose shell objects they are), the insertions
+// happen on the list's thread. Records stay the batch's until a row holds them; the
+// batch releases those that no row took.
+struct RowBatch {
+    struct Row {
+        RowEntry* entry;
+        LVITEMW look;
+        bool accepted;
+    };
+    bool snapshot = false;   // the layout of the records
+    std::vector<Row> rows;
+
+    RowBatch() = default;
+    RowBatch(const RowBatch&) = delete;
+    RowBatch& operator=(const RowBatch&) = delete;
+    ~RowBatch();
+    void Add(RowEntry* entry, bool folder, const RowShell& shell);
+    // Appends the rows at the end of the list, in order, releases the records no row
+    // took and empties the batch; returns the size of the rows taken.
+    uint64_t Flush();
+};
 
 // The record behind a row, or null.
 RowEntry* RowEntryAt(int row);

@@ -146,6 +146,10 @@ void IndexRewrittenRow(int row, const RowEntry* entry, const wchar_t* name) {
 
 void IndexReorderedRows() { g_sorted = true; }
 
+void FollowPendingSort(HWND list) {
+    if (g_sorted) FollowSort(list);
+}
+
 namespace {
 
 // Whether a slot's row number can be trusted as it stands.

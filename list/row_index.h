@@ -18,8 +18,10 @@ void IndexInsertedRow(int row, const RowEntry* entry, const wchar_t* name);
 void IndexDeletedRow(int row);
 // A row's name or record replaced in place (null leaves that part as it was).
 void IndexRewrittenRow(int row, const RowEntry* entry, const wchar_t* name);
-// After a sort the order is read back from the list, once, when a row is next asked for.
+// After a sort the order is read back from the list, once, when a row is next asked for
+// or before the next change by row number is carried out (FollowPendingSort).
 void IndexReorderedRows();
+void FollowPendingSort(HWND list);
 
 // The first row whose name equals name without regard to case, or -1. The list is read
 // only after a sort.
