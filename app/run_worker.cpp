@@ -61,14 +61,18 @@ void BindTarget(const std::wstring& target, BoundTarget& bound) {
     ILFree(item);
 }
 
-// The end steps of a completed run, done through the controls' messages.
+// The end steps of a completed run. The percentages go to the list's thread a slice of
+// rows at a time, the rest in one message: each list message from this thread would be a
+// trip between threads.
 void FinishRun(const WorkerJob& job) {
     g_app.completedRun.store(job.run);
     if (g_app.grandTotal != 0) RefreshPercentages();
-    ApplyStoredSort();
-    SetWindowTextW(g_app.accumulateButton, L"集計(&A)");
-    RefreshStatusBar();
-    AddToHistory(job.target);
+    RunOnListThread([&job] {
+        ApplyStoredSort();
+        SetWindowTextW(g_app.accumulateButton, L"集計(&A)");
+        RefreshStatusBar();
+        AddToHistory(job.target);
+    });
     if (!job.snapshotMode) PostMessageW(job.main, kMsgRunFinishedTree, job.run, 0);
     PostMessageW(job.main, kMsgRunFinished, job.run, 0);
 }
@@ -119,7 +123,7 @@ void MeasureRun(WorkerJob& job) {
     const RunResult result = MeasureChildren(job.params, job.snapshotMode, sink);
     feed.Flush();
     // The end steps run on the list's thread: the percentages alone are a message per row.
-    if (result.outcome == RunOutcome::Completed) RunOnListThread([&job] { FinishRun(job); });
+    if (result.outcome == RunOutcome::Completed) FinishRun(job);
 }
 
 unsigned __stdcall RunWorker(void* argument) {

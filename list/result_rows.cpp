@@ -432,10 +432,19 @@ void ToggleComma() {
     RewriteSizeColumn();
 }
 
+// Called from a run's worker, each slice of rows is one message to the list's thread, so
+// the window answers between slices: 100,000 rows in one go held it for most of a second.
 void RefreshPercentages() {
     if (g_app.grandTotal == 0) return;
-    for (int row = 0; row < g_app.rowCount; ++row) {
-        if (const RowEntry* entry = RowEntryAt(row)) SetCell(row, 2, FormatPercent(entry->size, g_app.grandTotal));
+    constexpr int kSlice = 4096;
+    const uint64_t total = g_app.grandTotal;
+    for (int first = 0; first < g_app.rowCount; first += kSlice) {
+        RunOnListThread([first, total] {
+            const int end = std::min<int>(g_app.rowCount, first + kSlice);
+            for (int row = first; row < end; ++row) {
+                if (const RowEntry* entry = RowEntryAt(row)) SetCell(row, 2, FormatPercent(entry->size, total));
+            }
+        });
     }
     if (g_app.effect.displayGraph && g_app.rowCount > 0) {
         SendMessageW(g_app.list, LVM_REDRAWITEMS, 0, g_app.rowCount - 1);
