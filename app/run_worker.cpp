@@ -62,49 +62,69 @@ void BindTarget(const std::wstring& target, BoundTarget& bound) {
     ILFree(item);
 }
 
-// The end steps of a completed run, done through the controls' messages.
+// The end steps of a completed run. The percentages go to the list's thread a slice of
+// rows at a time, the rest in one message: each list message from this thread would be a
+// trip between threads.
 void FinishRun(const WorkerJob& job) {
     g_app.completedRun.store(job.run);
     g_app.listingIncomplete.store(0);
     if (g_app.grandTotal != 0) RefreshPercentages();
-    ApplyStoredSort();
-    SetWindowTextW(g_app.accumulateButton, L"集計(&A)");
-    RefreshStatusBar();
-    AddToHistory(job.target);
+    RunOnListThread([&job] {
+        ApplyStoredSort();
+        SetWindowTextW(g_app.accumulateButton, L"集計(&A)");
+        RefreshStatusBar();
+        AddToHistory(job.target);
+    });
     if (!job.snapshotMode) PostMessageW(job.main, kMsgRunFinishedTree, job.run, 0);
     PostMessageW(job.main, kMsgRunFinished, job.run, 0);
 }
 
-// Hands a record to the list; the record stays the sink's until the row holds it.
-template <typename Entry, typename Append>
-void AppendRow(Entry* raw, const RowShell& shell, Append append) {
-    std::unique_ptr<Entry> entry(raw);
-    const uint64_t size = entry->size;
-    if (!append(entry.get(), shell)) return;
-    entry.release();
-    g_app.grandTotal += size;
-}
+// The rows of a run on their way to the list. Rows that come quickly are inserted a few
+// hundred at a time, each batch in one message to the list's thread, since one message
+// between threads per row and cell made a folder of 100,000 files take minutes; a row
+// that comes after a pause (a folder's subtree measured) goes at once, so the list shows
+// what is known as it is known. A batch never holds the window for long, nor for a
+// tenth of a second.
+class RowFeed {
+public:
+    RowFeed(bool snapshot, const RowShell& shell) : shell_(shell) { batch_.snapshot = snapshot; }
+    void Add(RowEntry* entry, bool folder) {
+        const DWORD now = GetTickCount();
+        batch_.Add(entry, folder, shell_);
+        if (batch_.rows.size() >= kMostRows || now - lastAdd_ >= kPause || now - lastFlush_ >= kLongest) Flush();
+        lastAdd_ = now;
+    }
+    void Flush() {
+        g_app.grandTotal += batch_.Flush();
+        lastFlush_ = GetTickCount();
+    }
+
+private:
+    static constexpr size_t kMostRows = 512;
+    static constexpr DWORD kPause = 20, kLongest = 100;
+    const RowShell& shell_;
+    RowBatch batch_;
+    DWORD lastAdd_ = GetTickCount(), lastFlush_ = GetTickCount();
+};
 
 void MeasureRun(WorkerJob& job) {
     ComApartment apartment;
     BoundTarget bound;
     BindTarget(job.target, bound);
-    const RowShell shell{bound.folder.get(), bound.icon.get(), job.target};
+    TypeIcons types;
+    const RowShell shell{bound.folder.get(), bound.icon.get(), job.target, &types};
     g_app.rowCount = 0;
     g_app.grandTotal = 0;
 
-    // Each finished child becomes a row at once; the grand total follows the rows.
+    // Each finished child becomes a row; the grand total follows the rows.
+    RowFeed feed(job.snapshotMode, shell);
     RunSink sink;
-    sink.fileRow = [&shell](FileEntry* entry) {
-        AppendRow(entry, shell, [](FileEntry* e, const RowShell& s) { return AppendFileRow(e, s); });
-    };
-    sink.folderRow = [&shell](FolderEntry* entry) {
-        AppendRow(entry, shell, [](FolderEntry* e, const RowShell& s) { return AppendFolderRow(e, s); });
-    };
-    sink.snapshotRow = [&shell](SnapshotEntry* entry) {
-        AppendRow(entry, shell, [](SnapshotEntry* e, const RowShell& s) { return AppendSnapshotRow(e, s); });
-    };
+    sink.fileRow = [&feed](FileEntry* entry) { feed.Add(entry, false); };
+    sink.folderRow = [&feed](FolderEntry* entry) { feed.Add(entry, true); };
+    sink.snapshotRow = [&feed](SnapshotEntry* entry) { feed.Add(entry, !(entry->kind & kKindFile)); };
     const RunResult result = MeasureChildren(job.params, job.snapshotMode, sink);
+    feed.Flush();
+    // The end steps run on the list's thread: the percentages alone are a message per row.
     if (result.outcome != RunOutcome::Completed) return;
     g_app.unreadableFolders.store(static_cast<int>(result.unreadableFolders.size()));
     FinishRun(job);
@@ -147,6 +167,7 @@ void TurnListRedrawOn(UINT flags) {
 void BindTargetForMainThread() {
     g_app.targetIcon.reset();
     g_app.targetFolder.reset();
+    ForgetMainThreadTypeIcons();
     BoundTarget bound;
     BindTarget(TargetPath(), bound);
     g_app.targetFolder = std::move(bound.folder);

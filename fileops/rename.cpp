@@ -43,14 +43,6 @@ LRESULT CALLBACK LabelEditFilter(HWND edit, UINT message, WPARAM wParam, LPARAM 
     return CallWindowProcW(g_previousEditProc, edit, message, wParam, lParam);
 }
 
-int FindRowOfEntry(const RowEntry* entry) {
-    if (!entry) return -1;
-    LVFINDINFOW find{};
-    find.flags = LVFI_PARAM;
-    find.lParam = reinterpret_cast<LPARAM>(entry);
-    return static_cast<int>(SendMessageW(g_app.list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
-}
-
 // The first invalid character of the name in the refusal's order; 0 when there is none.
 wchar_t FirstInvalidCharacter(const std::wstring& name) {
     for (const wchar_t* c = kInvalidNameCharacters; *c; ++c) {

@@ -4,16 +4,21 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <exception>
+#include <functional>
 
 #include "state/app_state.h"
 #include "list/dpi.h"
 #include "list/number_format.h"
+#include "list/row_index.h"
+#include "state/window_messages.h"
 
 namespace lurmo {
 
 namespace {
 
 constexpr wchar_t kDateCaption[] = L"更新日時";
+std::exception_ptr g_listThreadFailure;
 
 bool UseCommas() { return g_app.settings.comma != 0; }
 int Unit() { return static_cast<int>(g_app.settings.unit); }
@@ -34,12 +39,38 @@ void InsertColumn(int index, const wchar_t* caption, int width, int format) {
     SendMessageW(g_app.list, LVM_INSERTCOLUMNW, index, reinterpret_cast<LPARAM>(&column));
 }
 
+// The icon by the item's path, the long way.
+void TakeIconByPath(LVITEMW& item, const RowShell& shell, const std::wstring& name) {
+    SHFILEINFOW info{};
+    const std::wstring path = shell.target + name;
+    if (SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON)) {
+        item.mask |= LVIF_IMAGE;
+        item.iImage = info.iIcon;
+    }
+}
+
+// A file the icon source had no quick answer for: its type's icon when the type has one
+// for all its files, else its own by path.
+void TakeFileIcon(LVITEMW& item, const RowShell& shell, const std::wstring& name) {
+    if (shell.types) {
+        if (const std::optional<int> image = TypeIconOf(*shell.types, name)) {
+            item.mask |= LVIF_IMAGE;
+            item.iImage = *image;
+            return;
+        }
+    }
+    TakeIconByPath(item, shell, name);
+}
+
 // Asks the shell folder for the item's icon and, when asked, its attributes. Attributes
-// that cannot be had read as none, so no overlay is given on a guess.
-void TakeShellLook(LVITEMW& item, const RowShell& shell, const std::wstring& name, ULONG* attributes) {
+// that cannot be had read as none, so no overlay is given on a guess. A file with no
+// attributes to ask and no icon source to ask is not parsed at all: its icon comes by
+// type or path.
+void TakeShellLook(LVITEMW& item, const RowShell& shell, const std::wstring& name, ULONG* attributes, bool file) {
     const ULONG wanted = attributes ? *attributes : 0;
     if (attributes) *attributes = 0;
     if (!shell.folder) return;
+    if (file && !attributes && !shell.icon) return TakeFileIcon(item, shell, name);
     PIDLIST_RELATIVE child = nullptr;
     ULONG answered = wanted;
     if (FAILED(shell.folder->ParseDisplayName(g_app.list, nullptr, const_cast<wchar_t*>(name.c_str()), nullptr,
@@ -51,15 +82,11 @@ void TakeShellLook(LVITEMW& item, const RowShell& shell, const std::wstring& nam
     if (shell.icon && shell.icon->GetIconOf(child, GIL_FORSHELL, &image) == S_OK) {
         item.mask |= LVIF_IMAGE;
         item.iImage = image;
+    } else if (file) {
+        // The icon source has no quick answer for this item (S_FALSE).
+        TakeFileIcon(item, shell, name);
     } else {
-        // The icon source has no quick answer for this item (S_FALSE): ask the shell the
-        // long way, by the item's path.
-        SHFILEINFOW info{};
-        const std::wstring path = shell.target + name;
-        if (SHGetFileInfoW(path.c_str(), 0, &info, sizeof(info), SHGFI_SYSICONINDEX | SHGFI_SMALLICON)) {
-            item.mask |= LVIF_IMAGE;
-            item.iImage = info.iIcon;
-        }
+        TakeIconByPath(item, shell, name);
     }
     ILFree(child);
 }
@@ -83,26 +110,42 @@ bool InsertRow(LVITEMW& item, const RowEntry* entry) {
     return true;
 }
 
-bool AppendFileLikeRow(RowEntry* entry, const RowShell& shell) {
+// The icon and overlay of a row, asked of the shell on the thread that owns the shell
+// objects; the row is inserted later, maybe on another thread.
+LVITEMW LookOfFileRow(RowEntry* entry, const RowShell& shell) {
     LVITEMW item{};
     if (MarkShortcut(*entry)) {
         item.mask |= LVIF_STATE;
         item.state = static_cast<UINT>(g_app.shortcutOverlay);
         item.stateMask = LVIS_OVERLAYMASK;
     }
-    TakeShellLook(item, shell, entry->name, nullptr);
-    return InsertRow(item, entry);
+    TakeShellLook(item, shell, entry->name, nullptr, true);
+    return item;
 }
 
-bool AppendFolderLikeRow(RowEntry* entry, const RowShell& shell) {
+LVITEMW LookOfFolderRow(RowEntry* entry, const RowShell& shell) {
     LVITEMW item{};
     ULONG attributes = SFGAO_SHARE;
-    TakeShellLook(item, shell, entry->name, &attributes);
+    TakeShellLook(item, shell, entry->name, &attributes, false);
     if (attributes & SFGAO_SHARE) {
         item.mask |= LVIF_STATE;
         item.state = static_cast<UINT>(g_app.shareOverlay);
         item.stateMask = LVIS_OVERLAYMASK;
     }
+    return item;
+}
+
+LVITEMW LookOfRow(RowEntry* entry, bool folder, const RowShell& shell) {
+    return folder ? LookOfFolderRow(entry, shell) : LookOfFileRow(entry, shell);
+}
+
+bool AppendFileLikeRow(RowEntry* entry, const RowShell& shell) {
+    LVITEMW item = LookOfFileRow(entry, shell);
+    return InsertRow(item, entry);
+}
+
+bool AppendFolderLikeRow(RowEntry* entry, const RowShell& shell) {
+    LVITEMW item = LookOfFolderRow(entry, shell);
     return InsertRow(item, entry);
 }
 
@@ -111,13 +154,97 @@ void SetKindBit(uint32_t& kind, uint32_t bit, bool on) {
     else kind &= ~bit;
 }
 
-// The list's own procedure: the Delete key, the bar column following its header, and
-// redraw held back while a run adds rows.
+// A long list inserts or deletes a row in microseconds with redraw off but takes about
+// ten milliseconds with it on (Wine redraws the rows that move at once): a burst of
+// changes (notices, the program's own deletions) turns it off at its first row and a
+// timer turns it back on, with one repaint, once the thread is idle again. A short list
+// draws at once as ever.
+constexpr LRESULT kHeldListRows = 256;
+constexpr UINT_PTR kTimerListRedraw = 0x4C52;   // the list's own timer ids are small numbers
+
+void CALLBACK EndListRedrawHold(HWND window, UINT, UINT_PTR id, DWORD) {
+    KillTimer(window, id);
+    // A run's paint timer owns the redraw while the run adds rows.
+    if (g_app.runPaintHold || !g_app.listRedrawOff || window != g_app.list) return;
+    g_app.listRedrawOff = false;
+    SendMessageW(window, WM_SETREDRAW, TRUE, 0);
+    RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+}
+
+void HoldListRedraw(HWND window) {
+    g_app.listRedrawOff = true;
+    CallWindowProcW(g_app.previousListProc, window, WM_SETREDRAW, FALSE, 0);
+    SetTimer(window, kTimerListRedraw, 50, EndListRedrawHold);
+}
+
+// Work sent from another thread: nothing may leave a window procedure, so a failure is
+// handed back to the sender's thread as it would have met it there.
+void RunHere(const std::function<void()>& work) {
+    try {
+        work();
+    } catch (...) {
+        g_listThreadFailure = std::current_exception();
+    }
+}
+
+// Keeps the row index in step with what the list did: called with the message the list
+// has just carried out and its result.
+void FollowListChange(UINT message, WPARAM wParam, LPARAM lParam, LRESULT result) {
+    switch (message) {
+        case LVM_INSERTITEMW: {
+            if (result < 0) return;
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+            const bool text = (item->mask & LVIF_TEXT) && item->pszText != LPSTR_TEXTCALLBACKW;
+            const auto* entry = (item->mask & LVIF_PARAM) ? reinterpret_cast<const RowEntry*>(item->lParam) : nullptr;
+            IndexInsertedRow(static_cast<int>(result), entry, text ? item->pszText : nullptr);
+            return;
+        }
+        case LVM_DELETEITEM:
+            if (result) IndexDeletedRow(static_cast<int>(wParam));
+            return;
+        case LVM_DELETEALLITEMS:
+            if (result) ResetRowIndex();
+            return;
+        case LVM_SETITEMTEXTW: {
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+            if (result && item->iSubItem == 0 && item->pszText != LPSTR_TEXTCALLBACKW) {
+                IndexRewrittenRow(static_cast<int>(wParam), nullptr, item->pszText ? item->pszText : L"");
+            }
+            return;
+        }
+        case LVM_SETITEMW: {
+            const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
+            if (!result || item->iSubItem != 0) return;
+            const bool text = (item->mask & LVIF_TEXT) && item->pszText != LPSTR_TEXTCALLBACKW;
+            const auto* entry = (item->mask & LVIF_PARAM) ? reinterpret_cast<const RowEntry*>(item->lParam) : nullptr;
+            if (text || entry) IndexRewrittenRow(item->iItem, entry, text ? (item->pszText ? item->pszText : L"") : nullptr);
+            return;
+        }
+        case LVM_SORTITEMS:
+        case LVM_SORTITEMSEX:
+            IndexReorderedRows();
+            return;
+        case WM_DESTROY: ResetRowIndex(); return;
+        default: return;
+    }
+}
+
+// The list's own procedure: the Delete key, the bar column following its header, redraw
+// held back while a run adds rows, and the index of rows by name.
 LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kMsgList) {
+        if (wParam == kRowOfName) return IndexedRowOfName(window, *reinterpret_cast<const std::wstring*>(lParam));
+        if (wParam == kRowOfEntry) return IndexedRowOfEntry(window, reinterpret_cast<const RowEntry*>(lParam));
+        if (wParam == kRunOnListThread) RunHere(*reinterpret_cast<const std::function<void()>*>(lParam));
+        return 0;
+    }
     if (message == LVM_INSERTITEMW && g_app.runPaintHold && !g_app.listRedrawOff) {
         // A run is adding rows: the run's paint timer turns redraw on again soon.
         g_app.listRedrawOff = true;
         CallWindowProcW(g_app.previousListProc, window, WM_SETREDRAW, FALSE, 0);
+    } else if ((message == LVM_INSERTITEMW || message == LVM_DELETEITEM) && !g_app.listRedrawOff &&
+               CallWindowProcW(g_app.previousListProc, window, LVM_GETITEMCOUNT, 0, 0) >= kHeldListRows) {
+        HoldListRedraw(window);
     }
     if (message == WM_KEYDOWN && wParam == VK_DELETE && !g_app.effect.snapShot && !g_app.labelEdit) {
         SendMessageW(g_app.main, WM_COMMAND, IDM_DELETE, 0);
@@ -133,7 +260,13 @@ LRESULT CALLBACK ResultListProc(HWND window, UINT message, WPARAM wParam, LPARAM
             InvalidateRect(window, &client, TRUE);
         }
     }
-    return CallWindowProcW(g_app.previousListProc, window, message, wParam, lParam);
+    if (message == LVM_INSERTITEMW || message == LVM_DELETEITEM || message == LVM_SETITEMTEXTW || message == LVM_SETITEMW) {
+        // Changes name their row by number: the index must be in the list's order first.
+        FollowPendingSort(window);
+    }
+    const LRESULT result = CallWindowProcW(g_app.previousListProc, window, message, wParam, lParam);
+    FollowListChange(message, wParam, lParam, result);
+    return result;
 }
 
 // The width a header item needs to show its text whole in the header's font: the header
@@ -199,6 +332,8 @@ void CreateResultColumns() {
     InsertColumn(g_app.dateColumn, kDateCaption, DateColumnWidth(), LVCFMT_LEFT);
     if (g_app.smallImages) SendMessageW(g_app.list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(g_app.smallImages));
     g_app.columnsCreated = true;
+    g_app.listRedrawOff = false;
+    ResetRowIndex();
     g_app.previousListProc = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrW(g_app.list, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ResultListProc)));
 }
@@ -223,15 +358,64 @@ void ApplyBarGraphColumn() {
     }
 }
 
+namespace {
+
+// The user-interface thread's own icons by type (rows of notices and new folders).
+TypeIcons g_mainThreadTypes;
+
+}  // namespace
+
 RowShell MainThreadRowShell() {
-    return {g_app.targetFolder.get(), g_app.targetIcon.get(), TargetPath()};
+    return {g_app.targetFolder.get(), g_app.targetIcon.get(), TargetPath(), &g_mainThreadTypes};
 }
+
+void ForgetMainThreadTypeIcons() { g_mainThreadTypes.byExtension.clear(); }
 
 bool AppendFileRow(FileEntry* entry, const RowShell& shell) { return AppendFileLikeRow(entry, shell); }
 bool AppendFolderRow(FolderEntry* entry, const RowShell& shell) { return AppendFolderLikeRow(entry, shell); }
 
 bool AppendSnapshotRow(SnapshotEntry* entry, const RowShell& shell) {
     return (entry->kind & kKindFile) ? AppendFileLikeRow(entry, shell) : AppendFolderLikeRow(entry, shell);
+}
+
+void RunOnListThread(const std::function<void()>& work) {
+    if (!g_app.list || GetWindowThreadProcessId(g_app.list, nullptr) == GetCurrentThreadId()) {
+        work();
+        return;
+    }
+    g_listThreadFailure = nullptr;
+    SendMessageW(g_app.list, kMsgList, kRunOnListThread, reinterpret_cast<LPARAM>(&work));
+    if (std::exception_ptr failure = std::exchange(g_listThreadFailure, nullptr)) std::rethrow_exception(failure);
+}
+
+void RowBatch::Add(RowEntry* entry, bool folder, const RowShell& shell) {
+    // The record is the batch's from here, so a failure below cannot lose it.
+    rows.push_back({entry, LVITEMW{}, false});
+    rows.back().look = LookOfRow(entry, folder, shell);
+}
+
+uint64_t RowBatch::Flush() {
+    uint64_t total = 0;
+    if (rows.empty()) return total;
+    RunOnListThread([this, &total] {
+        for (Row& row : rows) {
+            // The size is read before the row holds the record: from then on it is the list's.
+            const uint64_t size = row.entry->size;
+            row.accepted = InsertRow(row.look, row.entry);
+            if (row.accepted) total += size;
+        }
+    });
+    for (Row& row : rows) {
+        if (!row.accepted) ReleaseRowEntry(row.entry, snapshot);
+    }
+    rows.clear();
+    return total;
+}
+
+RowBatch::~RowBatch() {
+    for (Row& row : rows) {
+        if (!row.accepted) ReleaseRowEntry(row.entry, snapshot);
+    }
 }
 
 RowEntry* RowEntryAt(int row) {
@@ -286,10 +470,19 @@ void ToggleComma() {
     RewriteSizeColumn();
 }
 
+// Called from a run's worker, each slice of rows is one message to the list's thread, so
+// the window answers between slices: 100,000 rows in one go held it for most of a second.
 void RefreshPercentages() {
     if (g_app.grandTotal == 0) return;
-    for (int row = 0; row < g_app.rowCount; ++row) {
-        if (const RowEntry* entry = RowEntryAt(row)) SetCell(row, 2, FormatPercent(entry->size, g_app.grandTotal));
+    constexpr int kSlice = 4096;
+    const uint64_t total = g_app.grandTotal;
+    for (int first = 0; first < g_app.rowCount; first += kSlice) {
+        RunOnListThread([first, total] {
+            const int end = std::min<int>(g_app.rowCount, first + kSlice);
+            for (int row = first; row < end; ++row) {
+                if (const RowEntry* entry = RowEntryAt(row)) SetCell(row, 2, FormatPercent(entry->size, total));
+            }
+        });
     }
     if (g_app.effect.displayGraph && g_app.rowCount > 0) {
         SendMessageW(g_app.list, LVM_REDRAWITEMS, 0, g_app.rowCount - 1);
@@ -316,10 +509,13 @@ void RefreshStatusBar() {
 }
 
 int FindRowByName(const std::wstring& name) {
-    LVFINDINFOW find{};
-    find.flags = LVFI_STRING;
-    find.psz = name.c_str();
-    return static_cast<int>(SendMessageW(g_app.list, LVM_FINDITEMW, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&find)));
+    if (!g_app.list || !g_app.previousListProc) return -1;
+    return static_cast<int>(SendMessageW(g_app.list, kMsgList, kRowOfName, reinterpret_cast<LPARAM>(&name)));
+}
+
+int FindRowOfEntry(const RowEntry* entry) {
+    if (!entry || !g_app.list || !g_app.previousListProc) return -1;
+    return static_cast<int>(SendMessageW(g_app.list, kMsgList, kRowOfEntry, reinterpret_cast<LPARAM>(entry)));
 }
 
 void MarkUnitMenu(HMENU popup) {

@@ -5,12 +5,16 @@
 
 #include <windows.h>
 #include <shlobj.h>
+#include <commctrl.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "engine/entries.h"
 #include "engine/size_rule.h"
+#include "list/type_icons.h"
 
 namespace lurmo {
 
@@ -30,14 +34,48 @@ struct RowShell {
     IShellFolder* folder = nullptr;
     IShellIcon* icon = nullptr;
     std::wstring target;   // the target's path with its trailing backslash
+    // The icons of file types known so far in this run, owned by the thread that makes
+    // the rows; without it every file is asked by path.
+    TypeIcons* types = nullptr;
 };
 RowShell MainThreadRowShell();
+// The user-interface thread's icons by type are forgotten when a run starts, so a type
+// registered meanwhile shows its new icon.
+void ForgetMainThreadTypeIcons();
 
 // Each appends a row that takes over the record; false when the list refused the row
 // (or something failed before it was made), and the record is then still the caller's.
 bool AppendFileRow(FileEntry* entry, const RowShell& shell = MainThreadRowShell());
 bool AppendFolderRow(FolderEntry* entry, const RowShell& shell = MainThreadRowShell());
 bool AppendSnapshotRow(SnapshotEntry* entry, const RowShell& shell = MainThreadRowShell());
+
+// Runs work on the list's thread: at once when called there, else through one sent
+// message. Every list message of the work is then a direct call rather than a message
+// between threads, which under Wine costs a trip through the server each.
+void RunOnListThread(const std::function<void()>& work);
+
+// Rows made on a thread other than the list's and inserted in one go: each row's icon and
+// overlay are asked on the making thread (whose shell objects they are), the insertions
+// happen on the list's thread. Records stay the batch's until a row holds them; the
+// batch releases those that no row took.
+struct RowBatch {
+    struct Row {
+        RowEntry* entry;
+        LVITEMW look;
+        bool accepted;
+    };
+    bool snapshot = false;   // the layout of the records
+    std::vector<Row> rows;
+
+    RowBatch() = default;
+    RowBatch(const RowBatch&) = delete;
+    RowBatch& operator=(const RowBatch&) = delete;
+    ~RowBatch();
+    void Add(RowEntry* entry, bool folder, const RowShell& shell);
+    // Appends the rows at the end of the list, in order, releases the records no row
+    // took and empties the batch; returns the size of the rows taken.
+    uint64_t Flush();
+};
 
 // The record behind a row, or null.
 RowEntry* RowEntryAt(int row);
@@ -56,7 +94,10 @@ void RefreshStatusBar();
 // Sets the two status-bar parts of the idle look: edges 150 (at 96 DPI) and the client
 // width.
 void SetStatusBarParts();
+// The row of a name (without regard to case) or of a record, or -1; found through the
+// index the list keeps, in constant time, from any thread.
 int FindRowByName(const std::wstring& name);
+int FindRowOfEntry(const RowEntry* entry);
 
 // Menu marks of the unit popup and the comma item.
 void MarkUnitMenu(HMENU popup);

@@ -27,6 +27,14 @@ constexpr UINT kMsgRunFailed = WM_APP + 5;
 // on the same row once the list has closed the refused one.
 constexpr UINT kMsgReopenRename = WM_APP + 6;
 
+// Sent to the result list (its own procedure answers, on the user-interface thread, from
+// whichever thread asks): the row of a name (wParam kRowOfName, lParam a const
+// std::wstring*) or of a record (wParam kRowOfEntry, lParam the RowEntry*), or -1; or
+// work to do on the list's thread (wParam kRunOnListThread, lParam a const
+// std::function<void()>*).
+constexpr UINT kMsgList = WM_APP + 0x40;
+enum : WPARAM { kRowOfName = 0, kRowOfEntry = 1, kRunOnListThread = 2 };
+
 // The main window's timer that paints the list while a run adds rows.
 constexpr UINT_PTR kTimerRunPaint = 1;
 // The main window's timer that shows in the status bar how far a run has come.

@@ -1,0 +1,192 @@
+#include "list/row_index.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <memory>
+#include <unordered_map>
+#include <vector>
+
+namespace lurmo {
+
+namespace {
+
+struct Slot {
+    const RowEntry* entry = nullptr;
+    std::wstring key;   // the name folded, as the list compares names without regard to case
+    int row = -1;       // right for every slot below g_numberedBelow
+};
+
+// The rows in the list's order, their names and their records. A deletion or a middle
+// insertion only moves pointers; the row numbers behind it are renumbered when next
+// asked for, so a burst of changes costs one renumbering, not one per change.
+std::vector<std::unique_ptr<Slot>> g_order;
+std::unordered_multimap<std::wstring, Slot*> g_byName;
+std::unordered_map<const RowEntry*, Slot*> g_byEntry;
+size_t g_numberedBelow = 0;
+bool g_sorted = false;   // the list was sorted and g_order is not yet in its new order
+
+std::wstring FoldName(const wchar_t* name) {
+    std::wstring key = name ? name : L"";
+    if (!key.empty()) CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    return key;
+}
+
+void Forget(Slot* slot) {
+    auto [first, last] = g_byName.equal_range(slot->key);
+    for (auto it = first; it != last; ++it) {
+        if (it->second == slot) {
+            g_byName.erase(it);
+            break;
+        }
+    }
+    if (slot->entry) {
+        auto it = g_byEntry.find(slot->entry);
+        if (it != g_byEntry.end() && it->second == slot) g_byEntry.erase(it);
+    }
+}
+
+void Remember(Slot* slot) {
+    g_byName.emplace(slot->key, slot);
+    if (slot->entry) g_byEntry[slot->entry] = slot;
+}
+
+LPARAM ParamOf(HWND list, int row) {
+    LVITEMW item{};
+    item.mask = LVIF_PARAM;
+    item.iItem = row;
+    return SendMessageW(list, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) ? item.lParam : 0;
+}
+
+std::wstring TextOf(HWND list, int row) {
+    wchar_t text[1024];
+    LVITEMW item{};
+    item.pszText = text;
+    item.cchTextMax = static_cast<int>(std::size(text));
+    const LRESULT length = SendMessageW(list, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    return std::wstring(text, length > 0 ? static_cast<size_t>(length) : 0);
+}
+
+// Reads every row afresh: names and records as the list holds them.
+void RebuildFromList(HWND list) {
+    ResetRowIndex();
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < count; ++row) {
+        IndexInsertedRow(row, reinterpret_cast<const RowEntry*>(ParamOf(list, row)), TextOf(list, row).c_str());
+    }
+}
+
+// Puts the slots in the order the sort left the rows in, by each row's record; a row
+// whose record is unknown (or shared) makes the whole index be read again.
+void FollowSort(HWND list) {
+    g_sorted = false;
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    if (count != static_cast<int>(g_order.size())) return RebuildFromList(list);
+    std::vector<Slot*> sorted(g_order.size());
+    for (int row = 0; row < count; ++row) {
+        const auto* entry = reinterpret_cast<const RowEntry*>(ParamOf(list, row));
+        auto it = entry ? g_byEntry.find(entry) : g_byEntry.end();
+        if (it == g_byEntry.end()) return RebuildFromList(list);
+        sorted[row] = it->second;
+    }
+    for (auto& slot : g_order) slot.release();
+    for (int row = 0; row < count; ++row) {
+        g_order[row].reset(sorted[row]);
+        g_order[row]->row = row;
+    }
+    g_numberedBelow = g_order.size();
+}
+
+void Renumber() {
+    for (size_t row = g_numberedBelow; row < g_order.size(); ++row) g_order[row]->row = static_cast<int>(row);
+    g_numberedBelow = g_order.size();
+}
+
+}  // namespace
+
+void ResetRowIndex() {
+    g_order.clear();
+    g_byName.clear();
+    g_byEntry.clear();
+    g_numberedBelow = 0;
+    g_sorted = false;
+}
+
+void IndexInsertedRow(int row, const RowEntry* entry, const wchar_t* name) {
+    if (row < 0 || static_cast<size_t>(row) > g_order.size()) return;
+    auto slot = std::make_unique<Slot>();
+    slot->entry = entry;
+    slot->key = FoldName(name);
+    slot->row = row;
+    Remember(slot.get());
+    g_order.insert(g_order.begin() + row, std::move(slot));
+    // An appended row keeps the numbering whole; anywhere else the rows behind it move.
+    if (static_cast<size_t>(row) == g_numberedBelow && static_cast<size_t>(row) + 1 == g_order.size()) {
+        ++g_numberedBelow;
+    } else {
+        g_numberedBelow = std::min(g_numberedBelow, static_cast<size_t>(row));
+    }
+}
+
+void IndexDeletedRow(int row) {
+    if (row < 0 || static_cast<size_t>(row) >= g_order.size()) return;
+    Forget(g_order[row].get());
+    g_order.erase(g_order.begin() + row);
+    g_numberedBelow = std::min(g_numberedBelow, static_cast<size_t>(row));
+}
+
+void IndexRewrittenRow(int row, const RowEntry* entry, const wchar_t* name) {
+    if (row < 0 || static_cast<size_t>(row) >= g_order.size()) return;
+    Slot* slot = g_order[row].get();
+    Forget(slot);
+    if (entry) slot->entry = entry;
+    if (name) slot->key = FoldName(name);
+    Remember(slot);
+}
+
+void IndexReorderedRows() { g_sorted = true; }
+
+void FollowPendingSort(HWND list) {
+    if (g_sorted) FollowSort(list);
+}
+
+namespace {
+
+// Whether a slot's row number can be trusted as it stands.
+bool Numbered(const Slot* slot) {
+    const size_t row = static_cast<size_t>(slot->row);
+    return row < g_numberedBelow && g_order[row].get() == slot;
+}
+
+}  // namespace
+
+int IndexedRowOfName(HWND list, const std::wstring& name) {
+    const std::wstring key = FoldName(name.c_str());
+    if (g_byName.find(key) == g_byName.end()) return -1;
+    if (g_sorted) FollowSort(list);
+    auto [first, last] = g_byName.equal_range(key);
+    for (auto it = first; it != last; ++it) {
+        if (!Numbered(it->second)) {
+            Renumber();
+            break;
+        }
+    }
+    // Two names that differ only in case can both exist on some file systems: the first
+    // row wins, as in the list's own search.
+    int row = -1;
+    for (auto it = first; it != last; ++it) {
+        if (row < 0 || it->second->row < row) row = it->second->row;
+    }
+    return row;
+}
+
+int IndexedRowOfEntry(HWND list, const RowEntry* entry) {
+    if (!entry) return -1;
+    if (g_sorted) FollowSort(list);
+    auto it = g_byEntry.find(entry);
+    if (it == g_byEntry.end()) return -1;
+    if (!Numbered(it->second)) Renumber();
+    return it->second->row;
+}
+
+}  // namespace lurmo
