@@ -123,6 +123,7 @@ void LoadSettings() {
         ReadByte(raw, L"FontCharSet", s.logFont.lfCharSet);
         ReadDword(raw, L"DisplayGraph", s.displayGraph);
         ReadDword(raw, L"GraphColor", s.graphColor);
+        ReadDword(raw, L"FollowLinks", s.followLinks);
     }
     if (s.logFont.lfFaceName[0] != L'\0') {
         s.logFont.lfHeight = FontHeightFromPointSize(s.chooseFont.iPointSize);
@@ -132,6 +133,7 @@ void LoadSettings() {
     g_app.effect.usedSize = s.usedSize;
     g_app.effect.displayGraph = s.displayGraph;
     g_app.effect.graphColor = s.graphColor;
+    g_app.effect.followLinks = s.followLinks;
     g_app.dateColumn = s.displayGraph ? 4 : 3;
 
     if (g_app.main) SetWindowPos(g_app.main, nullptr, s.left, s.top, s.width, s.height, SWP_NOZORDER);
@@ -187,6 +189,7 @@ void SaveSettings() {
     WriteDword(raw, L"FontCharSet", s.logFont.lfCharSet);
     WriteDword(raw, L"DisplayGraph", s.displayGraph);
     WriteDword(raw, L"GraphColor", s.graphColor);
+    WriteDword(raw, L"FollowLinks", s.followLinks);
 }
 
 }  // namespace lurmo

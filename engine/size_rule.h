@@ -5,12 +5,14 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "engine/entries.h"
 #include "engine/file_system.h"
+#include "engine/link_rules.h"
 
 namespace lurmo {
 
@@ -32,9 +34,13 @@ struct RunParameters {
     // kMaxMeasureThreads), 1 for a single one.
     uint32_t threads = 0;
 
+    // How links are treated and what they reached; shared by a run's threads and kept
+    // for the watch after it. Made, following links, at the first need when not given.
+    std::shared_ptr<LinkLedger> links;
+
     // Scratch state of the walks, kept here so a run allocates it once.
-    AncestorCache ancestors;
     std::vector<Node*> pending;
+    std::vector<std::wstring> excluded;   // full paths a walk behind a link passes over
 };
 
 constexpr uint32_t kMaxMeasureThreads = 8;

@@ -77,11 +77,11 @@ void Retotal() {
 
 namespace {
 
-// A new top-level folder is measured as a run measures one: a link that leads back to
-// the target or above it counts as an empty folder rather than as the tree it leads to.
+// A new top-level folder is measured as a run measures one: a link counts by the link
+// rules of the run (0 inside the target or above it, outside data once).
 void AppendNewFolder(const WIN32_FIND_DATAW& data) {
     std::unique_ptr<FolderEntry> entry(MakeFolderEntry(data));
-    if (MayEnterFolder(g_app.scan, data, g_app.scan.nameSlot)) FillFolder(g_app.scan, entry.get(), g_app.scan.nameSlot);
+    MeasureFolderEntry(g_app.scan, data, entry.get(), g_app.scan.nameSlot);
     const uint64_t size = entry->size;
     if (!AppendFolderRow(entry.get())) return;
     entry.release();
