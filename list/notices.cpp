@@ -138,6 +138,8 @@ void NoticeAdded(const std::wstring& path) {
 }
 
 void NoticeRemoved(const std::wstring& path) {
+    // What a removed link reached may be counted by a link made after it.
+    if (g_app.scan.links) ForgetReached(*g_app.scan.links, g_app.scan.path.substr(0, g_app.scan.nameSlot) + path);
     const SplitPath split = Split(path);
     if (!split.inner.empty()) {
         int row = -1;
