@@ -10,7 +10,6 @@
 
 #include "engine/accumulation.h"
 #include "engine/file_system.h"
-#include "engine/folder_tree.h"
 #include "engine/link_rules.h"
 
 using namespace lurmo;
@@ -144,28 +143,4 @@ TEST(Links, NotFollowedEveryLinkCountsNothing) {
         EXPECT_EQ(listing.sizes(), expected);
         EXPECT_EQ(listing.result.grandTotal, 12000u);
     }
-}
-
-TEST(Links, AFolderMeasuredAloneCountsLinksByTheSameRules) {
-    ASSERT_FALSE(RulesTree().empty()) << "the link tree fixture did not run";
-    FileLinksAsOnWindows probe;
-    // T measured as a new folder of the target T lies in: its links lead into that target.
-    RunParameters params;
-    params.usedSize = false;
-    ASSERT_TRUE(SetScanTarget(params, RulesTree()));
-    FolderEntry entry;
-    entry.name = L"T";
-    FillFolder(params, &entry, params.nameSlot);
-    EXPECT_EQ(entry.size, 12000u);
-    EXPECT_EQ(SumFolder(params, params.nameSlot, L"T"), 12000u);
-    DestroyFolderEntry(&entry);
-
-    // Measured from T, the same walk counts what its links reach outside once.
-    ASSERT_TRUE(SetScanTarget(params, RulesTree() + L"\\T"));
-    FolderEntry sub;
-    sub.name = L"sub";
-    FillFolder(params, &sub, params.nameSlot);
-    EXPECT_EQ(sub.size, 6000u + 3000u + 500u);   // b_out reaches O whole, zz_f the file
-    EXPECT_EQ(params.links->reached.size(), 2u);
-    DestroyFolderEntry(&sub);
 }
