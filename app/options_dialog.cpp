@@ -123,6 +123,7 @@ BOOL InitDisplayPage(HWND page, DisplayPage& state) {
     state.chooseColor.lpCustColors = g_app.customColors;
     state.chooseColor.Flags = CC_RGBINIT;
     Check(page, IDC_DISPLAY_GRAPH, s.displayGraph != 0);
+    Check(page, IDC_FOLLOW_LINKS, s.followLinks != 0);
     EnableWindow(GetDlgItem(page, IDC_CHOOSE_COLOR), s.displayGraph != 0);
     HWND sample = GetDlgItem(page, IDC_COLOR_SAMPLE);
     state.previousSampleProc = reinterpret_cast<WNDPROC>(
@@ -174,7 +175,8 @@ BOOL OnDisplayCommand(HWND page, DisplayPage& state, UINT id) {
             MarkChanged(page);
             return TRUE;
         case IDC_SYSTEM_FONT:
-        case IDC_USER_FONT: MarkChanged(page); return TRUE;
+        case IDC_USER_FONT:
+        case IDC_FOLLOW_LINKS: MarkChanged(page); return TRUE;
         case IDC_CHOOSE_FONT: ChooseWorkingFont(page, state); return TRUE;
         case IDC_CHOOSE_COLOR: ChooseGraphColor(page, state); return TRUE;
         default: return FALSE;
@@ -219,6 +221,7 @@ void ApplyDisplayPage(HWND page, DisplayPage& state) {
     if (fontChanged) ApplyFontChoice(state);
     s.displayGraph = IsChecked(page, IDC_DISPLAY_GRAPH);
     s.graphColor = state.color;
+    s.followLinks = IsChecked(page, IDC_FOLLOW_LINKS);
 }
 
 BOOL OnDisplayNotify(HWND page, DisplayPage& state, const NMHDR* header) {

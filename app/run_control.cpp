@@ -123,6 +123,7 @@ void ShowBusyLook() {
     g_app.effect.displayGraph = s.displayGraph;
     ApplyBarGraphColumn();
     g_app.effect.graphColor = s.graphColor;
+    g_app.effect.followLinks = s.followLinks;
     const DWORD fullRow = s.snapShot ? LVS_EX_FULLROWSELECT : 0;
     SendMessageW(g_app.list, LVM_SETEXTENDEDLISTVIEWSTYLE, LVS_EX_HEADERDRAGDROP | LVS_EX_FULLROWSELECT,
                  LVS_EX_HEADERDRAGDROP | fullRow);

@@ -198,6 +198,10 @@ bool StartWorker() {
     job->main = g_app.main;
     job->run = ++g_app.runNumber;
     if (!SetScanTarget(job->params, job->target)) return false;
+    // The notices of the watch after the run count links by the same rules, and know
+    // what the run's links reached.
+    job->params.links = MakeLinkLedger(job->params, g_app.effect.followLinks != 0);
+    g_app.scan.links = job->params.links;
     BindTargetForMainThread();
     // Busy and cancel are set here rather than by the thread itself, so that a second
     // start or a cancel in the moment before the thread runs is neither missed nor lost.

@@ -191,6 +191,7 @@ void LoadSettings() {
         ReadByte(raw, L"FontCharSet", s.logFont.lfCharSet);
         ReadDword(raw, L"DisplayGraph", s.displayGraph);
         ReadDword(raw, L"GraphColor", s.graphColor);
+        ReadDword(raw, L"FollowLinks", s.followLinks);
     }
     ReplaceValuesOutOfRange(s);
     // Coordinates and sizes beyond any screen are the window's own, as for a first start.
@@ -215,6 +216,7 @@ void LoadSettings() {
     g_app.effect.usedSize = s.usedSize;
     g_app.effect.displayGraph = s.displayGraph;
     g_app.effect.graphColor = s.graphColor;
+    g_app.effect.followLinks = s.followLinks;
     g_app.dateColumn = s.displayGraph ? 4 : 3;
 
     if (g_app.main) SetWindowPos(g_app.main, nullptr, s.left, s.top, s.width, s.height, SWP_NOZORDER);
@@ -270,6 +272,7 @@ void SaveSettings() {
     WriteDword(raw, L"FontCharSet", s.logFont.lfCharSet);
     WriteDword(raw, L"DisplayGraph", s.displayGraph);
     WriteDword(raw, L"GraphColor", s.graphColor);
+    WriteDword(raw, L"FollowLinks", s.followLinks);
 }
 
 }  // namespace lurmo

@@ -44,6 +44,10 @@ struct Slot {
     bool measuredUnderCancel = false;
     std::vector<std::unique_ptr<WalkJob>> pieces;
     std::unique_ptr<NodeArena[]> arenas;   // one per measuring thread, when a tree is kept
+    // The child itself when it is a link leading outside the target; the bytes of every
+    // such link in it, measured once the walks are done.
+    std::vector<PendingLink> links;
+    uint64_t linkBytes = 0;
 };
 
 struct QueuedPiece {
@@ -203,6 +207,7 @@ void StartCrew(MeasurerCrew& crew, const RunParameters& params, uint32_t count) 
         measurer->params.cancel = params.cancel;
         measurer->params.halt = &crew.run.halt;
         if (params.counters) measurer->params.lane = &params.counters->lanes[i + 1];
+        measurer->params.links = params.links;
         crew.measurers.push_back(std::move(measurer));
         const uintptr_t thread = _beginthreadex(nullptr, 0, MeasureThread, crew.measurers.back().get(), 0, nullptr);
         if (!thread) {
@@ -216,13 +221,16 @@ void StartCrew(MeasurerCrew& crew, const RunParameters& params, uint32_t count) 
 // Completes a finished folder slot: the bytes of each piece go to the nodes above it,
 // and the nodes made on every thread to the row's own arena.
 void CompleteSlot(Slot& slot, uint32_t threads) {
-    if (!slot.folder) return;
+    if (!slot.folder) {
+        slot.record->size += slot.linkBytes;
+        return;
+    }
     uint64_t total = 0;
     for (const auto& piece : slot.pieces) {
         total += piece->total;
         for (Node* node : piece->chain) node->size += piece->total;
     }
-    slot.record->size = total;
+    slot.record->size = total + slot.linkBytes;
     if (slot.arenas) {
         auto* entry = static_cast<FolderEntry*>(slot.record);
         for (uint32_t i = 0; i < threads; ++i) ArenaAdopt(entry->arena, slot.arenas[i]);
@@ -233,9 +241,31 @@ void ReleaseSlot(Slot& slot, bool snapshotMode) {
     ReleaseRowEntry(std::exchange(slot.record, nullptr), snapshotMode);
 }
 
+// Where a child with the reparse attribute stands: true when it is measured as a plain
+// one. A link leading outside the target waits in the slot, counting 0 until then.
+bool IsPlainChild(RunParameters& params, const WIN32_FIND_DATAW& data, bool snapshotMode, Slot& slot) {
+    WriteName(params, params.nameSlot, data.cFileName);
+    PendingLink link;
+    const LinkPlace place = PlaceLink(*params.links, params.path, link.final);
+    if (place == LinkPlace::NotALink) return true;
+    if (place == LinkPlace::Outside) {
+        link.key = params.path;
+        link.folder = IsFolder(data);
+        if (link.folder && !snapshotMode) {
+            auto* entry = static_cast<FolderEntry*>(slot.record);
+            link.map = &entry->children;
+            link.arena = &entry->arena;
+        }
+        link.owner = &slot.linkBytes;
+        slot.links.push_back(std::move(link));
+    }
+    return false;
+}
+
 // Makes the slot of one child: a file is measured here at once, a folder is queued.
 void OpenSlot(RunParameters& params, const WIN32_FIND_DATAW& data, bool snapshotMode, MeasurerCrew& crew,
               Slot& slot, uint32_t threads) {
+    const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     if (!IsFolder(data)) {
         WriteName(params, params.nameSlot, data.cFileName);
         if (snapshotMode) {
@@ -246,13 +276,14 @@ void OpenSlot(RunParameters& params, const WIN32_FIND_DATAW& data, bool snapshot
             slot.record = entry;
         }
         CountFile(params.lane, slot.record->size);
+        if (link && !IsPlainChild(params, data, snapshotMode, slot)) slot.record->size = 0;
         return;
     }
     CountFolder(params.lane);
     slot.folder = true;
     slot.record = snapshotMode ? static_cast<RowEntry*>(MakeSnapshotEntry(data, 0))
                                : static_cast<RowEntry*>(MakeFolderEntry(data));
-    if (!MayEnterFolder(params, data, params.nameSlot)) return;
+    if (link && !IsPlainChild(params, data, snapshotMode, slot)) return;
     auto piece = std::make_unique<WalkJob>();
     WriteName(params, params.nameSlot, data.cFileName);
     piece->path = params.path;
@@ -263,14 +294,52 @@ void OpenSlot(RunParameters& params, const WIN32_FIND_DATAW& data, bool snapshot
     Enqueue(crew.run, &slot, std::move(piece), false);
 }
 
+bool HasLinks(const Slot& slot) {
+    if (!slot.links.empty()) return true;
+    for (const auto& piece : slot.pieces) {
+        if (!piece->links.empty()) return true;
+    }
+    return false;
+}
+
+bool AllWalksDone(const std::deque<Slot>& slots) {
+    for (const Slot& slot : slots) {
+        if (slot.openPieces.load(std::memory_order_acquire) != 0) return false;
+    }
+    return true;
+}
+
+// Once every walk is done, the links that lead outside the target are measured, all
+// together in the order of their full paths, so which of them counts shared data does
+// not depend on which thread walked faster. The measuring threads are idle by then, so
+// the first arena of a slot is free to take the nodes.
+void MeasureRunLinks(RunParameters& params, std::deque<Slot>& slots) {
+    std::vector<PendingLink> links;
+    for (Slot& slot : slots) {
+        NodeArena* arena = slot.arenas ? &slot.arenas[0] : nullptr;
+        auto take = [&](std::vector<PendingLink>& found) {
+            for (PendingLink& link : found) {
+                link.owner = &slot.linkBytes;
+                if (!link.arena) link.arena = arena;
+                links.push_back(std::move(link));
+            }
+            found.clear();
+        };
+        take(slot.links);
+        for (auto& piece : slot.pieces) take(piece->links);
+    }
+    MeasureOutsideLinks(params, links, nullptr, nullptr);
+}
+
 enum class Delivery { Delivered, NotReady, Stop };
 
 // Hands the front slot to the sink when it is finished. Once the cancel request is seen
 // no child is handed over, but for a file that was being measured when it came, which
 // keeps its row in snapshot mode; the run ends behind it.
 Delivery DeliverFront(RunParameters& params, bool snapshotMode, Slot& slot, uint32_t threads, const RunSink& sink,
-                      RunResult& result) {
+                      RunResult& result, bool linksMeasured) {
     if (slot.openPieces.load(std::memory_order_acquire) != 0) return Delivery::NotReady;
+    if (!linksMeasured && HasLinks(slot)) return Delivery::NotReady;
     const bool cancelled = IsCancelled(params);
     if (cancelled && !(snapshotMode && slot.measuredUnderCancel)) return Delivery::Stop;
     CompleteSlot(slot, threads);
@@ -290,6 +359,7 @@ RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSin
     WIN32_FIND_DATAW data;
     params.lane = params.counters ? &params.counters->lanes[0] : nullptr;
     WriteName(params, params.nameSlot, L"");
+    EnsureLinkLedger(params);
     std::wstring target = params.path;
     // Whether the request was there before the current child came out of the listing.
     bool cancelledBeforeItem = IsCancelled(params);
@@ -322,10 +392,12 @@ RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSin
     // from the front, so the sink sees them in the order the file system gave them.
     bool listing = true;
     bool stopped = false;
+    bool linksMeasured = false;
     auto deliverReady = [&]() {
         while (!slots.empty()) {
             if (crew.run.failed.load()) throw std::bad_alloc();
-            const Delivery delivery = DeliverFront(params, snapshotMode, slots.front(), threads, sink, result);
+            const Delivery delivery =
+                DeliverFront(params, snapshotMode, slots.front(), threads, sink, result, linksMeasured);
             if (delivery == Delivery::NotReady) return;
             if (delivery == Delivery::Stop) {
                 stopped = true;
@@ -354,6 +426,9 @@ RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSin
             continue;
         } else if (slots.empty()) {
             break;
+        } else if (!linksMeasured && AllWalksDone(slots)) {
+            MeasureRunLinks(params, slots);
+            linksMeasured = true;
         } else {
             // Waits for a slot to finish; the timeout bounds how late a cancel request
             // that stops no walk (all are done or queued) is seen here.

@@ -41,18 +41,6 @@ size_t RootLength(const std::wstring& path) {
     return 0;
 }
 
-bool ReadIdentity(const std::wstring& folder, FolderIdentity& id) {
-    // Without FILE_FLAG_OPEN_REPARSE_POINT the open follows a link to where it leads.
-    unique_hfile file(CreateFileW(folder.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    if (!file) return false;
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!GetFileInformationByHandle(file.get(), &info)) return false;
-    id.volume = info.dwVolumeSerialNumber;
-    id.index = (uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
-    return true;
-}
-
 }  // namespace
 
 bool IsWine() {
@@ -255,49 +243,25 @@ bool QueryCompressedSize(const wchar_t* fullPath, uint64_t* size) {
     return true;
 }
 
-bool LeadsToAncestor(AncestorCache& cache, const std::wstring& path, size_t linkEnd) {
-    FolderIdentity target;
-    if (!ReadIdentity(path.substr(0, linkEnd), target)) return false;
-
-    const size_t parentEnd = path.rfind(L'\\', linkEnd - 1);
-    if (parentEnd == std::wstring::npos) return false;
-    const std::wstring_view parent(path.data(), parentEnd);
-
-    // Keep the identities of the folders that the last parent shares with this one.
-    size_t kept = 0;
-    while (kept < cache.ids.size()) {
-        const size_t length = cache.ids[kept].first;
-        const bool shared = length <= parent.size() && length <= cache.parent.size() &&
-                            parent.compare(0, length, cache.parent, 0, length) == 0 &&
-                            (length == parent.size() || parent[length] == L'\\' || parent[length - 1] == L'\\');
-        if (!shared) break;
-        ++kept;
-    }
-    cache.ids.resize(kept);
-    cache.parent.assign(parent);
-
-    const size_t root = RootLength(cache.parent);
-    if (root == 0) return false;
-    size_t next = cache.ids.empty() ? root : cache.ids.back().first;
-    if (cache.ids.empty()) {
-        FolderIdentity id;
-        if (ReadIdentity(cache.parent.substr(0, root), id)) cache.ids.emplace_back(root, id);
-        else cache.ids.emplace_back(root, FolderIdentity{});
-    }
-    while (next < cache.parent.size()) {
-        size_t end = cache.parent.find(L'\\', next + 1);
-        if (end == std::wstring::npos) end = cache.parent.size();
-        FolderIdentity id;
-        if (!ReadIdentity(cache.parent.substr(0, end), id)) id = FolderIdentity{};
-        cache.ids.emplace_back(end, id);
-        next = end;
-    }
-    for (const auto& [length, id] : cache.ids) {
-        if (id.volume != 0 || id.index != 0) {
-            if (id == target) return true;
+bool ResolveFinalPath(const std::wstring& path, std::wstring& final) {
+    using FinalPathName = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    static const auto finalPathName = reinterpret_cast<FinalPathName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    if (!finalPathName) return false;
+    // Without FILE_FLAG_OPEN_REPARSE_POINT the open follows every link to where it leads.
+    unique_hfile item(CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!item) return false;
+    final.resize(MAX_PATH);
+    for (;;) {
+        const DWORD length = finalPathName(item.get(), final.data(), static_cast<DWORD>(final.size()), 0);
+        if (length == 0) return false;
+        if (length < final.size()) {
+            final.resize(length);
+            return true;
         }
+        final.resize(length);   // the size asked for, its terminator included
     }
-    return false;
 }
 
 }  // namespace lurmo

@@ -79,20 +79,9 @@ struct EnumerationProbe {
 // Null restores the real file system. Returns the probe that was installed before.
 const EnumerationProbe* InstallEnumerationProbe(const EnumerationProbe* probe);
 
-// Identity of a folder, to recognise a link that leads back to one of its ancestors.
-struct FolderIdentity {
-    DWORD volume = 0;
-    uint64_t index = 0;
-    bool operator==(const FolderIdentity&) const = default;
-};
-
-struct AncestorCache {
-    std::wstring parent;                                  // the folder last looked at
-    std::vector<std::pair<size_t, FolderIdentity>> ids;   // prefix length -> identity
-};
-
-// True when the folder link whose full path is path[0, linkEnd) resolves to the folder
-// that contains it or to any folder above that, up to the volume root.
-bool LeadsToAncestor(AncestorCache& cache, const std::wstring& path, size_t linkEnd);
+// Where the item at `path` lies once every link on its way is followed, as the system
+// resolves it ("\\?\C:\..."). False when it cannot be opened, or the system cannot say
+// (GetFinalPathNameByHandleW came with Windows Vista).
+bool ResolveFinalPath(const std::wstring& path, std::wstring& final);
 
 }  // namespace lurmo

@@ -13,14 +13,6 @@ bool IsFolder(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FI
 
 }  // namespace
 
-// A folder link that leads back to a folder above it would be walked for ever; it is
-// counted as an empty folder instead. Any other link is entered like a folder.
-bool MayEnterFolder(RunParameters& params, const WIN32_FIND_DATAW& data, size_t position) {
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
-    WriteName(params, position, data.cFileName);
-    return !LeadsToAncestor(params.ancestors, params.path, params.path.size());
-}
-
 void FillFolder(RunParameters& params, FolderEntry* entry, size_t position) {
     entry->size = 0;
     WriteName(params, position, entry->name);
@@ -28,12 +20,28 @@ void FillFolder(RunParameters& params, FolderEntry* entry, size_t position) {
     job.map = &entry->children;
     WalkFolder(params, job, &entry->arena, nullptr);
     entry->size = job.total;
+    MeasureOutsideLinks(params, job.links, &entry->size, &entry->arena);
+}
+
+void MeasureFolderEntry(RunParameters& params, const WIN32_FIND_DATAW& data, FolderEntry* entry, size_t position) {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return FillFolder(params, entry, position);
+    WriteName(params, position, entry->name);
+    std::vector<PendingLink> links(1);
+    const LinkPlace place = PlaceLink(EnsureLinkLedger(params), params.path, links[0].final);
+    if (place == LinkPlace::NotALink) return FillFolder(params, entry, position);
+    entry->size = 0;
+    if (place != LinkPlace::Outside) return;
+    links[0].key = params.path;
+    links[0].folder = true;
+    links[0].map = &entry->children;
+    MeasureOutsideLinks(params, links, &entry->size, &entry->arena);
 }
 
 uint64_t SumFolder(RunParameters& params, size_t position, std::wstring_view name) {
     WriteName(params, position, name);
     WalkJob job;
     WalkFolder(params, job, nullptr, nullptr);
+    MeasureOutsideLinks(params, job.links, &job.total, nullptr);
     return IsCancelled(params) ? 0 : job.total;
 }
 

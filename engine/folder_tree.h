@@ -12,13 +12,14 @@
 
 namespace lurmo {
 
-// False for a folder link that leads back to one of its own ancestors (it counts as an
-// empty folder); true for every other folder, links included.
-bool MayEnterFolder(RunParameters& params, const WIN32_FIND_DATAW& data, size_t position);
-
 // Measures the folder named by entry->name at position of the path and builds its tree;
-// leaves the total in entry->size. A folder that cannot be read keeps size 0.
+// leaves the total in entry->size. A folder that cannot be read keeps size 0. Links
+// below it count by the link rules.
 void FillFolder(RunParameters& params, FolderEntry* entry, size_t position);
+
+// The same for a folder found as data, which may itself be a link: then it is measured
+// by the link rules (0, or what it reaches outside the target that no link reached yet).
+void MeasureFolderEntry(RunParameters& params, const WIN32_FIND_DATAW& data, FolderEntry* entry, size_t position);
 
 // Total of the folder `name` at position of the path, keeping nothing. 0 when cancelled.
 uint64_t SumFolder(RunParameters& params, size_t position, std::wstring_view name);

@@ -30,6 +30,7 @@ struct Level {
 
 struct Walk {
     RunParameters& params;
+    WalkJob& job;
     NodeArena* arena;
     std::vector<Level> levels;
     std::vector<Subfolder> subfolders;
@@ -54,6 +55,42 @@ void DropReleasedSubfolders(Walk& walk, size_t first, const ChildMap& map) {
                           walk.subfolders.end());
 }
 
+// Whether the entry at params.path is data an earlier link reached; only a walk behind a
+// link has any to pass over.
+bool IsExcluded(const RunParameters& params) {
+    for (const std::wstring& excluded : params.excluded) {
+        if (_wcsicmp(excluded.c_str(), params.path.c_str()) == 0) return true;
+    }
+    return false;
+}
+
+// What becomes of an entry with the reparse attribute, or met behind a link: true when
+// it is measured as a plain entry. A link is never entered here: it keeps its node at 0
+// and, when it leads outside the target, waits to be measured after the walk.
+bool EntersAsPlain(Walk& walk, const WIN32_FIND_DATAW& data, size_t position, Node* node) {
+    RunParameters& params = walk.params;
+    WriteName(params, position, data.cFileName);
+    if (IsExcluded(params)) return false;
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return true;
+    std::wstring final;
+    const LinkPlace place = PlaceLink(EnsureLinkLedger(params), params.path, final);
+    if (place == LinkPlace::NotALink) return true;
+    if (place == LinkPlace::Outside) {
+        PendingLink link;
+        link.key = params.path;
+        link.final = std::move(final);
+        link.folder = IsFolder(data);
+        if (node) {
+            link.map = link.folder ? &static_cast<FolderNode*>(node)->children : nullptr;
+            link.chain = walk.job.chain;
+            for (size_t above = 1; above < walk.levels.size(); ++above) link.chain.push_back(walk.levels[above].node);
+            link.chain.push_back(node);
+        }
+        walk.job.links.push_back(std::move(link));
+    }
+    return false;
+}
+
 // Reads the folder of the last level whole: sums its files, makes its nodes and lists
 // the subfolders to enter.
 void ReadLevel(Walk& walk) {
@@ -62,12 +99,15 @@ void ReadLevel(Walk& walk) {
     const size_t childPosition = walk.levels[index].pathLength + 1;
     ChildMap* map = walk.levels[index].map;
     const size_t pendingStart = params.pending.size();
+    const bool excluding = !params.excluded.empty();
     uint64_t total = 0;
     WIN32_FIND_DATAW data;
     FolderReader& reader = walk.reader;
     if (OpenFolderReader(reader, params.path, data)) {
         do {
             if (IsDotEntry(data)) continue;
+            // Links, and what an earlier link counted, are the only entries looked at twice.
+            const bool special = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || excluding;
             if (IsFolder(data)) {
                 CountFolder(params.lane);
                 Node* node = nullptr;
@@ -75,10 +115,18 @@ void ReadLevel(Walk& walk) {
                     node = MakeFolderNode(*walk.arena, data);
                     params.pending.push_back(node);
                 }
-                if (MayEnterFolder(params, data, childPosition)) {
+                if (!special || EntersAsPlain(walk, data, childPosition, node)) {
                     const size_t length = wcslen(data.cFileName);
                     walk.subfolders.push_back({node, walk.names.size(), length});
                     if (!node) walk.names.append(data.cFileName, length);
+                }
+            } else if (special) {
+                Node* file = map ? MakeFileNode(params, *walk.arena, data, false, childPosition) : nullptr;
+                if (file) params.pending.push_back(file);
+                if (EntersAsPlain(walk, data, childPosition, file)) {
+                    const uint64_t size = MeasureFileSize(params, data, childPosition);
+                    if (file) file->size = size;
+                    total += size;
                 }
             } else if (map) {
                 Node* file = MakeFileNode(params, *walk.arena, data, true, childPosition);
@@ -140,7 +188,7 @@ void HandOn(Walk& walk, const WalkJob& job, const WalkShare& share) {
 }  // namespace
 
 void WalkFolder(RunParameters& params, WalkJob& job, NodeArena* arena, const WalkShare* share) {
-    Walk walk{params, arena, {}, {}, {}, {}};
+    Walk walk{params, job, arena, {}, {}, {}, {}};
     job.total = 0;
     OpenLevel(walk, nullptr, job.map);
     while (!walk.levels.empty()) {

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/entries.h"
+#include "engine/link_rules.h"
 #include "engine/size_rule.h"
 
 namespace lurmo {
@@ -22,6 +23,8 @@ struct WalkJob {
     // its own piece, as another thread may be walking beside it).
     std::vector<Node*> chain;
     uint64_t total = 0;         // bytes found by this piece alone
+    // Links leading outside the target, counted 0 here and measured after the walks.
+    std::vector<PendingLink> links;
 };
 
 // How a walk hands subfolders to other threads; a walk without one keeps everything.
@@ -33,7 +36,8 @@ struct WalkShare {
 
 // Measures the folder whose full path stands in params.path. With job.map set, builds
 // its tree with nodes from arena and writes the size of every folder node below it; the
-// folder's own total is left in job.total. Stops early when the run is cancelled.
+// folder's own total is left in job.total. Stops early when the run is cancelled. A link
+// is not entered: it counts 0, or, leading outside the target, waits in job.links.
 void WalkFolder(RunParameters& params, WalkJob& job, NodeArena* arena, const WalkShare* share);
 
 }  // namespace lurmo

@@ -48,7 +48,8 @@ bool SetScanTarget(RunParameters& params, std::wstring_view target) {
     if (path.back() != L'\\') path.push_back(L'\\');
     params.path = std::move(path);
     params.nameSlot = params.path.size();
-    params.ancestors = AncestorCache{};
+    // A ledger belongs to one target: what its links reached says nothing of another.
+    if (params.links && params.links->walkRoot != LinkWalkRoot(params)) params.links.reset();
     return true;
 }
 

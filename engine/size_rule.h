@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "engine/entries.h"
 #include "engine/file_system.h"
 #include "engine/run_counters.h"
+#include "engine/link_rules.h"
 
 namespace lurmo {
 
@@ -41,9 +43,13 @@ struct RunParameters {
     // The full paths of the folders the walks could not read whole, in the order met.
     std::vector<std::wstring> unreadable;
 
+    // How links are treated and what they reached; shared by a run's threads and kept
+    // for the watch after it. Made, following links, at the first need when not given.
+    std::shared_ptr<LinkLedger> links;
+
     // Scratch state of the walks, kept here so a run allocates it once.
-    AncestorCache ancestors;
     std::vector<Node*> pending;
+    std::vector<std::wstring> excluded;   // full paths a walk behind a link passes over
 };
 
 constexpr uint32_t kMaxMeasureThreads = 8;

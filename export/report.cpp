@@ -38,6 +38,8 @@ constexpr char kUsage[] =
     "                            equal size or time stay in the order they were read)\n"
     "  --descending              the reverse order (by name: files first, Z to A)\n"
     "  --format csv|tab|unicode  file type of the export (default csv)\n"
+    "  --links follow|skip       follow links, counting what they reach outside FOLDER\n"
+    "                            once (default follow), or count every link as 0\n"
     "  --output FILE             write to FILE instead of standard output\n"
     "  --progress                while measuring, write the files, folders and bytes\n"
     "                            measured so far and the time taken to standard error,\n"
@@ -58,6 +60,7 @@ struct ReportOptions {
     DWORD sortKey = 0;   // 0 name, 1 size, 2 time: the list's sort state is key * 2 + descending
     bool descending = false;
     int kind = kExportCsv;
+    bool followLinks = true;
     std::wstring output;
     std::wstring folder;
     bool help = false;
@@ -111,7 +114,7 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
         if (equals != std::wstring::npos) {
             value = word.substr(equals + 1);
         } else if (name == L"--mode" || name == L"--size" || name == L"--unit" || name == L"--sort" ||
-                   name == L"--format" || name == L"--output") {
+                   name == L"--format" || name == L"--links" || name == L"--output") {
             if (i + 1 >= args.size()) return L"missing value for " + name;
             value = args[++i];
         } else {
@@ -129,6 +132,8 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
             if ((pick = PickWord(value, {L"name", L"size", L"time"}))) options.sortKey = static_cast<DWORD>(*pick);
         } else if (name == L"--format") {
             if ((pick = PickWord(value, {L"csv", L"tab", L"unicode"}))) options.kind = kExportCsv + *pick;
+        } else if (name == L"--links") {
+            if ((pick = PickWord(value, {L"follow", L"skip"}))) options.followLinks = *pick == 0;
         } else if (name == L"--output") {
             if (!value.empty()) pick = 0;
             options.output = value;
@@ -299,6 +304,7 @@ bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& 
         return false;
     }
     if (!QueryClusterSize(params, path.c_str())) return false;
+    params.links = MakeLinkLedger(params, options.followLinks);
 
     RunSink sink;
     std::vector<RowEntry*>& rows = records.rows;

@@ -60,8 +60,8 @@ void MeasureArrival(Arrival& arrival) {
     const size_t position = params.nameSlot + (cut == std::wstring::npos ? 0 : cut + 1);
     WIN32_FIND_DATAW data;
     if (!FindItem(params.path, data)) return;   // gone again: its removal notice follows
-    // A link that leads back above itself counts as an empty folder, as in a run.
-    if (MayEnterFolder(params, data, position)) FillFolder(params, arrival.measured.get(), position);
+    // A link counts by the run's link rules.
+    MeasureFolderEntry(params, data, arrival.measured.get(), position);
 }
 
 // Nothing may leave a thread procedure: a failure is reported through the message.
@@ -143,6 +143,7 @@ void MeasureArrivingFolder(const std::wstring& relative, const WIN32_FIND_DATAW&
     arrival->params.clusterSize = g_app.scan.clusterSize;
     arrival->params.path = g_app.scan.path.substr(0, g_app.scan.nameSlot);
     arrival->params.nameSlot = g_app.scan.nameSlot;
+    arrival->params.links = g_app.scan.links;
     arrival->params.cancel = &arrival->cancel;
     arrival->measured.reset(MakeFolderEntry(data));
     const size_t cut = relative.rfind(L'\\');

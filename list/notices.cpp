@@ -80,11 +80,11 @@ void Retotal() {
 
 namespace {
 
-// A new top-level folder is measured as a run measures one: a link that leads back to
-// the target or above it counts as an empty folder rather than as the tree it leads to.
+// A new top-level folder is measured as a run measures one: a link counts by the link
+// rules of the run (0 inside the target or above it, outside data once).
 void AppendNewFolder(const WIN32_FIND_DATAW& data) {
     std::unique_ptr<FolderEntry> entry(MakeFolderEntry(data));
-    if (MayEnterFolder(g_app.scan, data, g_app.scan.nameSlot)) FillFolder(g_app.scan, entry.get(), g_app.scan.nameSlot);
+    MeasureFolderEntry(g_app.scan, data, entry.get(), g_app.scan.nameSlot);
     g_app.unreadableFolders += static_cast<int>(std::exchange(g_app.scan.unreadable, {}).size());
     const uint64_t size = entry->size;
     if (!AppendFolderRow(entry.get())) return;
@@ -184,6 +184,8 @@ void ReconcileTop(const std::wstring& path, bool exists, const WIN32_FIND_DATAW&
 void Reconcile(const std::wstring& path) {
     WIN32_FIND_DATAW data;
     const bool exists = FindOnDisk(path, data);
+    // What a removed link reached may be counted by a link made after it.
+    if (!exists && g_app.scan.links) ForgetReached(*g_app.scan.links, g_app.scan.path.substr(0, g_app.scan.nameSlot) + path);
     const SplitPath split = Split(path);
     if (split.inner.empty()) ReconcileTop(path, exists, data);
     else ReconcileInner(path, split, exists, data);

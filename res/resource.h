@@ -39,6 +39,7 @@
 #define IDC_COLOR_SAMPLE 1020
 #define IDC_GRAPH_GROUP 1021
 #define IDC_COLOR_LABEL 1023
+#define IDC_FOLLOW_LINKS 1024
 
 // Commands: menus 108 and 111, the accelerators and the new-item submenu.
 #define IDM_EXPORT_ALL 32772

@@ -34,6 +34,7 @@ struct Settings {
     CHOOSEFONTW chooseFont{};   // iPointSize is FontSize, rgbColors is FontColor
     DWORD displayGraph = 0;
     COLORREF graphColor = 0;
+    DWORD followLinks = 1;    // 0: no link is entered and every link counts 0
 };
 
 // The copies that an accumulation takes from the settings when it starts; every part of
@@ -43,6 +44,7 @@ struct InEffect {
     DWORD usedSize = 1;
     DWORD displayGraph = 0;
     COLORREF graphColor = 0;
+    DWORD followLinks = 1;
 };
 
 }  // namespace lurmo

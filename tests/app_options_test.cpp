@@ -6,12 +6,16 @@
 #include <commctrl.h>
 #include <prsht.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <functional>
+#include <map>
 #include <string>
 #include <thread>
 
 #include "state/app_state.h"
 #include "app/target_boxes.h"
+#include "list/result_rows.h"
 #include "tests/test_support.h"
 #include "tests/ui_support.h"
 
@@ -275,4 +279,32 @@ TEST(Options, ClearingTheHistoryAsksAndStaysDoneWhenTheSheetIsCancelled) {
     EXPECT_EQ(question, L"履歴をクリアしてよろしいですか？");
     EXPECT_EQ(keptOnNo, 5);
     EXPECT_EQ(BoxCount(g_app.historyBox), 0);
+}
+
+// The link box on the first page: checked by default, and once cleared the next run
+// enters no link, so every link row counts 0 (Wine lists a file link as a plain file).
+TEST(Options, ClearingTheLinkBoxMakesTheNextRunCountEveryLinkAsNothing) {
+    const char* tree = std::getenv("LURMO_LINK_RULES");
+    ASSERT_NE(tree, nullptr) << "the link tree fixture did not run";
+    std::wstring target(tree, tree + strlen(tree));
+    for (wchar_t& c : target) if (c == L'/') c = L'\\';
+    target += L"\\T";
+    MainWindow window;
+    bool checkedAtFirst = false;
+    WithOptions([&](HWND sheet) {
+        checkedAtFirst = IsDlgButtonChecked(Page(sheet), IDC_FOLLOW_LINKS) == BST_CHECKED;
+        Click(sheet, IDC_FOLLOW_LINKS);
+        Click(sheet, IDC_USED_SIZE);
+        Press(sheet, PSBTN_OK);
+    });
+    EXPECT_TRUE(checkedAtFirst);
+    EXPECT_EQ(g_app.settings.followLinks, 0u);
+    EXPECT_EQ(g_app.effect.followLinks, 1u);   // until the next accumulation
+    ASSERT_TRUE(AccumulateAndWait(target));
+    std::map<std::wstring, uint64_t> sizes;
+    for (int row = 0; row < g_app.rowCount; ++row) sizes[RowEntryAt(row)->name] = RowEntryAt(row)->size;
+    EXPECT_EQ(sizes, (std::map<std::wstring, uint64_t>{{L"0_inner", 0}, {L"a_out", 0}, {L"file.bin", 4000},
+                                                        {L"flink", 4000}, {L"link_in", 0}, {L"real", 8000},
+                                                        {L"sub", 500}, {L"z_f", 500}}));
+    EXPECT_EQ(g_app.grandTotal, 17000u);
 }

@@ -47,6 +47,7 @@ TEST(Settings, FirstStartTakesTheDefaults) {
     EXPECT_EQ(s.useSystemFont, 1u);
     EXPECT_EQ(s.displayGraph, 0u);
     EXPECT_EQ(s.graphColor, 0u);
+    EXPECT_EQ(s.followLinks, 1u);
     EXPECT_EQ(s.columnWidthName, 180);
     EXPECT_EQ(s.columnWidthDateTime, 115);
     EXPECT_EQ(s.chooseFont.rgbColors, GetSysColor(COLOR_WINDOWTEXT));
@@ -84,6 +85,7 @@ TEST(Settings, EverySavedValueComesBack) {
         s.logFont.lfCharSet = SHIFTJIS_CHARSET;
         s.displayGraph = 1;
         s.graphColor = RGB(10, 20, 30);
+        s.followLinks = 0;
         SaveSettings();
     }
     EXPECT_EQ(StoredDword(L"FontUnderLine"), 1u);
@@ -124,6 +126,9 @@ TEST(Settings, EverySavedValueComesBack) {
     EXPECT_EQ(g_app.dateColumn, 4);
     EXPECT_EQ(s.graphColor, RGB(10, 20, 30));
     EXPECT_EQ(g_app.effect.graphColor, RGB(10, 20, 30));
+    EXPECT_EQ(StoredDword(L"FollowLinks"), 0u);
+    EXPECT_EQ(s.followLinks, 0u);
+    EXPECT_EQ(g_app.effect.followLinks, 0u);
 }
 
 TEST(Settings, AValueOfTheWrongSizeKeepsItsDefault) {

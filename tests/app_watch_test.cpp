@@ -384,6 +384,28 @@ TEST(Watch, ANewFolderLinkBackToTheTargetCountsNothing) {
     EXPECT_EQ(RowEntryAt(FindRowByName(L"self"))->size, 0u);
 }
 
+TEST(Watch, ALinkMadeWhileWatchedCountsByTheRulesOfTheRun) {
+    TempFolder root, out, other;
+    MakeListing(root);
+    out.File(L"o.bin", 700);
+    other.File(L"p.bin", 40);
+    RunHostCommand("ln -s '" + UnixPath(out.path()) + "' '" + UnixPath(root / L"a_out") + "'");
+    MainWindow window;
+    Listen(root.path());
+    EXPECT_EQ(ListedSizes()[L"a_out"], 700u);
+    // The run reached out at a_out; a second link to it counts nothing, a link to other
+    // counts other, a link inside the target counts nothing: as a fresh run would.
+    RunHostCommand("ln -s '" + UnixPath(out.path()) + "' '" + UnixPath(root / L"z_out") + "'");
+    ExpectListingMatchesDisk(root.path(), false);
+    RunHostCommand("ln -s '" + UnixPath(other.path()) + "' '" + UnixPath(root / L"new_other") + "' && ln -s '" +
+                   UnixPath(root / L"Docs") + "' '" + UnixPath(root / L"Pics\\docs") + "'");
+    ExpectListingMatchesDisk(root.path(), false);
+    const Sizes sizes = ListedSizes();
+    EXPECT_EQ(sizes.at(L"z_out"), 0u);
+    EXPECT_EQ(sizes.at(L"new_other"), 40u);
+    EXPECT_EQ(sizes.at(L"Pics"), 3000u);
+}
+
 namespace {
 
 // Looks at every item the watcher's notices ask for and runs out of memory on one.

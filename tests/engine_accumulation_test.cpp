@@ -482,22 +482,22 @@ TEST(MeasureChildren, FolderLinksEndAndCountWhereTheyLead) {
     for (const char* c = tree; *c; ++c) root.push_back(*c == '/' ? L'\\' : static_cast<wchar_t>(*c));
 
     // root/a holds ten.bin (10 bytes), loop -> .., self -> . and to_b -> ../b; root/b
-    // holds data.bin (100 bytes). Only to_b is entered.
+    // holds data.bin (100 bytes). to_b leads inside the target: b's bytes count at b.
     for (bool snapshot : {false, true}) {
         SCOPED_TRACE(ModeName(snapshot));
         Received got(snapshot);
         const RunResult result = MeasureCompleted(root, false, got);
-        EXPECT_EQ(got.Sizes(), (std::map<std::wstring, uint64_t>{{L"a", 110}, {L"b", 100}}));
-        EXPECT_EQ(result.grandTotal, 210u);
+        EXPECT_EQ(got.Sizes(), (std::map<std::wstring, uint64_t>{{L"a", 10}, {L"b", 100}}));
+        EXPECT_EQ(result.grandTotal, 110u);
         CheckRunAgrees(got, result);
         if (!snapshot) {
             const FolderEntry* a = got.Folder(L"a");
             ASSERT_NE(a, nullptr);
-            // ten.bin, loop, self, to_b and to_b\data.bin
-            EXPECT_EQ(CountTree(a).nodes, 5u);
+            // ten.bin, loop, self and to_b, none of the links entered
+            EXPECT_EQ(CountTree(a).nodes, 4u);
             const Node* toB = FindChild(a->children, L"to_b");
             ASSERT_NE(toB, nullptr);
-            EXPECT_EQ(toB->size, 100u);
+            EXPECT_EQ(toB->size, 0u);
             for (const wchar_t* link : {L"loop", L"self"}) {
                 const Node* node = FindChild(a->children, link);
                 ASSERT_NE(node, nullptr) << link;

@@ -2,6 +2,8 @@
 // size rules and in each format; its order, its texts, its usage and its exit status.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <map>
 #include <sstream>
 #include <string>
@@ -360,6 +362,7 @@ TEST(Report, UsageMistakesExitWithStatusTwo) {
         {folder.path(), L"--unit"},
         {L"--output", L"", folder.path()},
         {L"--comma=yes", folder.path()},
+        {L"--links", L"never", folder.path()},
     };
     for (const auto& args : mistakes) {
         const ReportRun run = RunWith(args);
@@ -373,6 +376,34 @@ TEST(Report, UsageMistakesExitWithStatusTwo) {
     EXPECT_EQ(help.out.rfind("Usage: lurmo-report [options] FOLDER\n", 0), 0u);
     EXPECT_NE(help.out.find("--sort name|size|time"), std::string::npos);
     EXPECT_NE(help.out.find("(default name"), std::string::npos);
+}
+
+TEST(Report, LinksAreFollowedOnceOrSkippedAsAsked) {
+    const char* tree = std::getenv("LURMO_LINK_RULES");
+    ASSERT_NE(tree, nullptr) << "the link tree fixture did not run";
+    std::wstring target(tree, tree + strlen(tree));
+    for (wchar_t& c : target) if (c == L'/') c = L'\\';
+    target += L"\\T";
+    // Wine lists the file links as plain files: flink, z_f and sub\zz_f count as such.
+    const std::map<std::wstring, uint64_t> followed{{L"0_inner", 3000}, {L"a_out", 6000}, {L"file.bin", 4000},
+                                                    {L"flink", 4000},   {L"link_in", 0},  {L"real", 8000},
+                                                    {L"sub", 500},      {L"z_f", 500}};
+    std::map<std::wstring, uint64_t> skipped = followed;
+    skipped[L"0_inner"] = skipped[L"a_out"] = 0;
+    for (const auto& [words, expected] : {std::pair{std::vector<std::wstring>{}, followed},
+                                          std::pair{std::vector<std::wstring>{L"--links", L"follow"}, followed},
+                                          std::pair{std::vector<std::wstring>{L"--links=skip"}, skipped}}) {
+        for (const wchar_t* mode : {L"snapshot", L"tree"}) {
+            std::vector<std::wstring> args{L"--size", L"logical", L"--mode", mode};
+            args.insert(args.end(), words.begin(), words.end());
+            args.push_back(target);
+            const ReportRun run = RunWith(args);
+            ASSERT_EQ(run.status, 0) << testing::PrintToString(args);
+            std::map<std::wstring, uint64_t> sizes;
+            for (const Fields& row : ParseListing(run.out, kExportCsv, kUnitByte)) sizes[row[0]] = ParseCount(row[1]);
+            EXPECT_EQ(sizes, expected) << testing::PrintToString(args);
+        }
+    }
 }
 
 TEST(Report, OutputFileHoldsWhatStandardOutputWould) {
