@@ -231,7 +231,8 @@ BOOL OnNotify(HWND window, const NMHDR* header) {
         case LVN_BEGINDRAG: StartDrag(reinterpret_cast<const NMLISTVIEW*>(header)); return TRUE;
         case LVN_COLUMNCLICK: {
             const int column = reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem;
-            if (column >= 0 && column <= 4) SortByColumn(column);
+            if (column == g_app.changeColumn) SortByChange();
+            else if (column >= 0 && column <= 4) SortByColumn(column);
             return TRUE;
         }
         case LVN_DELETEITEM: ReleaseDeletedRow(reinterpret_cast<const NMLISTVIEW*>(header)->lParam); return TRUE;

@@ -10,6 +10,7 @@
 #include "app/target_boxes.h"
 #include "state/window_messages.h"
 #include "engine/accumulation.h"
+#include "list/growth.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
 
@@ -103,6 +104,7 @@ void MeasureRun(WorkerJob& job) {
         AppendRow(entry, shell, [](SnapshotEntry* e, const RowShell& s) { return AppendSnapshotRow(e, s); });
     };
     const RunResult result = MeasureChildren(job.params, job.snapshotMode, sink);
+    TakeRunBaseline();
     if (result.outcome == RunOutcome::Completed) FinishRun(job);
 }
 
@@ -177,6 +179,7 @@ bool StartWorker() {
     // start or a cancel in the moment before the thread runs is neither missed nor lost.
     g_app.cancel.store(0);
     g_app.busy.store(1);
+    ForgetBaselines();
     // _beginthreadex, not _beginthread: its handle stays valid until closed, so it can be
     // waited on even after the thread has ended.
     const uintptr_t thread = _beginthreadex(nullptr, 0, RunWorker, job.get(), 0, nullptr);

@@ -123,6 +123,7 @@ void LoadSettings() {
         ReadByte(raw, L"FontCharSet", s.logFont.lfCharSet);
         ReadDword(raw, L"DisplayGraph", s.displayGraph);
         ReadDword(raw, L"GraphColor", s.graphColor);
+        ReadDword(raw, L"DisplayChange", s.displayChange);
     }
     if (s.logFont.lfFaceName[0] != L'\0') {
         s.logFont.lfHeight = FontHeightFromPointSize(s.chooseFont.iPointSize);
@@ -187,6 +188,7 @@ void SaveSettings() {
     WriteDword(raw, L"FontCharSet", s.logFont.lfCharSet);
     WriteDword(raw, L"DisplayGraph", s.displayGraph);
     WriteDword(raw, L"GraphColor", s.graphColor);
+    WriteDword(raw, L"DisplayChange", s.displayChange);
 }
 
 }  // namespace lurmo

@@ -30,6 +30,7 @@ struct Settings {
     CHOOSEFONTW chooseFont{};   // iPointSize is FontSize, rgbColors is FontColor
     DWORD displayGraph = 0;
     COLORREF graphColor = 0;
+    DWORD displayChange = 1;   // the change column in file-operation mode
 };
 
 // The copies that an accumulation takes from the settings when it starts; every part of
