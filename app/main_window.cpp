@@ -19,6 +19,7 @@
 #include "fileops/drag_drop.h"
 #include "fileops/file_operations.h"
 #include "list/custom_draw.h"
+#include "list/growth.h"
 #include "list/menu_entries.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
@@ -304,7 +305,11 @@ void OnPrivateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 // The watcher cannot follow the target any more: a fresh measurement of the same target
 // takes its place, unless a run is already under way.
 void OnWatcher(WPARAM what, LPARAM data) {
-    if (OnWatcherMessage(what, data) && !g_app.busy.load() && g_app.nameSlot > 0) StartAccumulation();
+    if (!OnWatcherMessage(what, data) || g_app.busy.load() || g_app.nameSlot == 0) return;
+    // Measured afresh for the watch's sake, not the user's: the changes shown stay.
+    CarryBaselinesIntoNextRun();
+    StartAccumulation();
+    DropUnclaimedBaselines();
 }
 
 }  // namespace

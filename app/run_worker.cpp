@@ -104,7 +104,7 @@ void MeasureRun(WorkerJob& job) {
         AppendRow(entry, shell, [](SnapshotEntry* e, const RowShell& s) { return AppendSnapshotRow(e, s); });
     };
     const RunResult result = MeasureChildren(job.params, job.snapshotMode, sink);
-    TakeRunBaseline();
+    TakeRunBaseline(job.run);
     if (result.outcome == RunOutcome::Completed) FinishRun(job);
 }
 

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <unordered_map>
 
 #include "state/app_state.h"
 #include "list/number_format.h"
@@ -37,6 +38,29 @@ int ItemPosition(HMENU menu, UINT id) {
         if (GetMenuItemID(menu, i) == id) return i;
     }
     return -1;
+}
+
+// The baselines of a listing that the watch has asked to measure afresh (on Wine, after a
+// row's folder was renamed): the same target measured again is no new start, so its rows
+// keep their baselines by name and the total keeps the bytes of rows gone since. Written
+// by the user-interface thread before the worker starts, read and cleared by that worker.
+struct CarriedBaselines {
+    bool held = false;
+    unsigned run = 0;
+    uint64_t total = 0;
+    std::unordered_map<std::wstring, uint64_t> byName;
+};
+CarriedBaselines g_carried;
+
+void TakeCarriedBaselines() {
+    for (int row = 0; row < g_app.rowCount; ++row) {
+        RowEntry* entry = RowEntryAt(row);
+        if (!entry) continue;
+        const auto found = g_carried.byName.find(entry->name);
+        entry->baseline = found == g_carried.byName.end() ? kNewRow : found->second;
+    }
+    g_app.baselineTotal = g_carried.total;
+    g_carried = CarriedBaselines{};
 }
 
 }  // namespace
@@ -110,9 +134,29 @@ void ForgetBaselines() {
     g_app.baselineTotal = 0;
 }
 
-void TakeRunBaseline() {
-    g_app.baselineTotal = g_app.grandTotal.load();
+void TakeRunBaseline(unsigned run) {
+    const bool carried = g_carried.held && g_carried.run == run;
+    if (carried) TakeCarriedBaselines();
+    else g_app.baselineTotal = g_app.grandTotal.load();
     g_app.baselineTaken = true;
+    if (carried) RewriteChangeColumn();
+}
+
+void CarryBaselinesIntoNextRun() {
+    g_carried = CarriedBaselines{};
+    if (!g_app.baselineTaken) return;
+    for (int row = 0; row < g_app.rowCount; ++row) {
+        if (const RowEntry* entry = RowEntryAt(row)) g_carried.byName.emplace(entry->name, entry->baseline);
+    }
+    g_carried.total = g_app.baselineTotal.load();
+    g_carried.run = g_app.runNumber + 1;
+    g_carried.held = true;
+}
+
+void DropUnclaimedBaselines() {
+    // A run that did not start took no number; its carried baselines must not reach the
+    // next run, which would take that number.
+    if (g_carried.held && g_carried.run != g_app.runNumber) g_carried = CarriedBaselines{};
 }
 
 void ResetBaselinesToNow() {
@@ -120,7 +164,8 @@ void ResetBaselinesToNow() {
     for (int row = 0; row < g_app.rowCount; ++row) {
         if (RowEntry* entry = RowEntryAt(row)) entry->baseline = entry->size;
     }
-    TakeRunBaseline();
+    g_app.baselineTotal = g_app.grandTotal.load();
+    g_app.baselineTaken = true;
     RewriteChangeColumn();
     RefreshStatusBar();
 }

@@ -36,8 +36,14 @@ void RewriteChangeCell(const RowEntry* entry, int row);
 void RewriteChangeColumn();
 // Starts a run's listing without baselines: rows it lists take their size as baseline.
 void ForgetBaselines();
-// Ends a run: the grand total of this moment is the total to compare with.
-void TakeRunBaseline();
+// Ends a run: the grand total of this moment is the total to compare with, unless the run
+// measured a listing afresh whose baselines were carried into it.
+void TakeRunBaseline(unsigned run);
+// Before the watch's measuring afresh of the same target: the next run's rows keep the
+// baselines of the rows of the same name, and a row not listed now is new.
+void CarryBaselinesIntoNextRun();
+// After that run was asked for: forgets what was carried if no run took it.
+void DropUnclaimedBaselines();
 // Makes every row's current size its baseline ("基準を今に").
 void ResetBaselinesToNow();
 // " (+1,040,384)" after the status bar's total; empty when nothing changed, before a run
