@@ -196,6 +196,8 @@ TEST(Growth, ExportAndListingTextAreTheSameWithAndWithoutTheColumn) {
     const std::wstring hidden = exportAndCopy(L"hidden.csv", kExportCsv);
     exportAndCopy(L"hidden.txt", kExportUnicode);
     EXPECT_EQ(ReadFileBytes(files / L"shown.csv"), ReadFileBytes(files / L"hidden.csv"));
+    // Not the same fault twice: no change text reached a column the export reads.
+    EXPECT_NE(ReadFileBytes(files / L"shown.csv").find("\nX,1049576,100.0,20"), std::string::npos);
     EXPECT_EQ(ReadFileBytes(files / L"shown.txt"), ReadFileBytes(files / L"hidden.txt"));
     EXPECT_NE(shown.find(L"X"), std::wstring::npos);
     EXPECT_EQ(shown, hidden);
