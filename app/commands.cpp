@@ -12,6 +12,7 @@
 #include "app/target_boxes.h"
 #include "fileops/file_operations.h"
 #include "export/export_file.h"
+#include "list/growth.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
 
@@ -170,6 +171,8 @@ void OnCommand(UINT id) {
         case IDM_UNIT_MB:
         case IDM_UNIT_GB: SetSizeUnit(static_cast<int>(id - IDM_UNIT_BYTE)); break;
         case IDM_COMMA: ToggleComma(); break;
+        case IDM_SHOW_CHANGE: ToggleChangeColumn(); break;
+        case IDM_RESET_BASELINE: ResetBaselinesToNow(); break;
         default:
             if (id >= IDM_FIRST_TEMPLATE && IsTemplateCommand(id - IDM_FIRST_TEMPLATE)) CreateFromTemplate(id - IDM_FIRST_TEMPLATE);
             break;

@@ -23,6 +23,7 @@
 #include "fileops/file_operations.h"
 #include "list/custom_draw.h"
 #include "list/dpi.h"
+#include "list/growth.h"
 #include "list/menu_entries.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
@@ -242,7 +243,8 @@ BOOL OnNotify(HWND window, const NMHDR* header) {
         case LVN_BEGINDRAG: StartDrag(reinterpret_cast<const NMLISTVIEW*>(header)); return TRUE;
         case LVN_COLUMNCLICK: {
             const int column = reinterpret_cast<const NMLISTVIEW*>(header)->iSubItem;
-            if (column >= 0 && column <= 4) SortByColumn(column);
+            if (column == g_app.changeColumn) SortByChange();
+            else if (column >= 0 && column <= 4) SortByColumn(column);
             return TRUE;
         }
         case LVN_DELETEITEM: ReleaseDeletedRow(reinterpret_cast<const NMLISTVIEW*>(header)->lParam); return TRUE;
@@ -322,7 +324,11 @@ BOOL OnTimer(WPARAM id) {
 // The watcher cannot follow the target any more: a fresh measurement of the same target
 // takes its place, unless a run is already under way.
 void OnWatcher(WPARAM what, LPARAM data) {
-    if (OnWatcherMessage(what, data) && !g_app.busy.load() && g_app.nameSlot > 0) StartAccumulation();
+    if (!OnWatcherMessage(what, data) || g_app.busy.load() || g_app.nameSlot == 0) return;
+    // Measured afresh for the watch's sake, not the user's: the changes shown stay.
+    CarryBaselinesIntoNextRun();
+    StartAccumulation();
+    DropUnclaimedBaselines();
 }
 
 }  // namespace

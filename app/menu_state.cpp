@@ -5,6 +5,7 @@
 #include "state/app_state.h"
 #include "app/main_window.h"
 #include "fileops/file_operations.h"
+#include "list/growth.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
 
@@ -72,6 +73,7 @@ void EnableByState(HMENU popup) {
         Enable(popup, IDM_UP_ONE_LEVEL, CanGoUp());
         Enable(popup, IDM_SELECTED_FOLDER, SingleSelectedFolder());
         MarkCommaItem(popup);
+        SyncChangeMenu(popup);
     } else if (GetMenuItemID(popup, 3) == IDM_PASTE) {
         EnableListBackgroundMenu(popup);
     } else if (GetMenuItemID(popup, 0) == IDM_SORT_BY_NAME) {

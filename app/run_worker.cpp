@@ -11,6 +11,7 @@
 #include "app/target_boxes.h"
 #include "state/window_messages.h"
 #include "engine/accumulation.h"
+#include "list/growth.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
 
@@ -124,6 +125,7 @@ void MeasureRun(WorkerJob& job) {
     sink.snapshotRow = [&feed](SnapshotEntry* entry) { feed.Add(entry, !(entry->kind & kKindFile)); };
     const RunResult result = MeasureChildren(job.params, job.snapshotMode, sink);
     feed.Flush();
+    TakeRunBaseline(job.run);
     // The end steps run on the list's thread: the percentages alone are a message per row.
     if (result.outcome != RunOutcome::Completed) return;
     g_app.unreadableFolders.store(static_cast<int>(result.unreadableFolders.size()));
@@ -210,6 +212,7 @@ bool StartWorker() {
     g_app.listingIncomplete.store(1);
     g_app.unreadableFolders.store(0);
     g_app.busy.store(1);
+    ForgetBaselines();
     // _beginthreadex, not _beginthread: its handle stays valid until closed, so it can be
     // waited on even after the thread has ended.
     const uintptr_t thread = _beginthreadex(nullptr, 0, RunWorker, job.get(), 0, nullptr);

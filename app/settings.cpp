@@ -192,6 +192,7 @@ void LoadSettings() {
         ReadDword(raw, L"DisplayGraph", s.displayGraph);
         ReadDword(raw, L"GraphColor", s.graphColor);
         ReadDword(raw, L"FollowLinks", s.followLinks);
+        ReadDword(raw, L"DisplayChange", s.displayChange);
     }
     ReplaceValuesOutOfRange(s);
     // Coordinates and sizes beyond any screen are the window's own, as for a first start.
@@ -273,6 +274,7 @@ void SaveSettings() {
     WriteDword(raw, L"DisplayGraph", s.displayGraph);
     WriteDword(raw, L"GraphColor", s.graphColor);
     WriteDword(raw, L"FollowLinks", s.followLinks);
+    WriteDword(raw, L"DisplayChange", s.displayChange);
 }
 
 }  // namespace lurmo

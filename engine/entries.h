@@ -86,6 +86,8 @@ void VisitChildren(const ChildMap& map, Visit visit) {
     }
 }
 
+constexpr uint64_t kNewRow = UINT64_MAX;   // see RowEntry::baseline
+
 // --- Row records -------------------------------------------------------------------
 // Every row record begins with these four fields, so code that shows, sorts or exports
 // a row reads them alike whatever the record is.
@@ -94,6 +96,9 @@ struct RowEntry {
     uint32_t kind = 0;
     uint64_t size = 0;
     FILETIME time{};   // last-write time, already local
+    // The size the row had when the run that listed it ended, for the list's change
+    // column; kNewRow for a row listed after that. The engine never reads it.
+    uint64_t baseline = kNewRow;
 };
 
 struct FileEntry : RowEntry {};

@@ -4,6 +4,7 @@
 
 #include "state/app_state.h"
 #include "engine/entries.h"
+#include "list/growth.h"
 #include "list/result_rows.h"
 
 namespace lurmo {
@@ -26,6 +27,10 @@ COLORREF ReadExplorerColor(HKEY key, const wchar_t* name, COLORREF fallback) {
     return RGB(bytes[0], bytes[1], bytes[2]);
 }
 
+// The row's text colour as the item stage chose it, for the sub-items after the change
+// cell: Windows hands each sub-item the colours the one before it was given.
+COLORREF g_rowTextColor = 0;
+
 LRESULT ColorRow(NMLVCUSTOMDRAW* draw) {
     const RowEntry* entry = RowEntryAt(static_cast<int>(draw->nmcd.dwItemSpec));
     if (!entry) return CDRF_DODEFAULT;
@@ -42,7 +47,22 @@ LRESULT ColorRow(NMLVCUSTOMDRAW* draw) {
     } else if (!g_app.settings.useSystemFont) {
         draw->clrText = g_app.settings.chooseFont.rgbColors;
     }
-    return g_app.effect.displayGraph ? CDRF_NOTIFYSUBITEMDRAW : CDRF_DODEFAULT;
+    g_rowTextColor = draw->clrText;
+    return g_app.effect.displayGraph || g_app.changeColumn >= 0 ? CDRF_NOTIFYSUBITEMDRAW : CDRF_DODEFAULT;
+}
+
+// The change cell in the colour of growth or shrinkage; every other cell in the row's.
+// Only the name cell shows a selection (the list selects whole rows in snapshot mode
+// alone, where there is no change column), so the change colours always stand on the
+// list's background.
+LRESULT ColorChangeCell(NMLVCUSTOMDRAW* draw) {
+    if (g_app.changeColumn < 0) return CDRF_DODEFAULT;
+    draw->clrText = g_rowTextColor;
+    if (draw->iSubItem != g_app.changeColumn) return CDRF_NEWFONT;
+    const RowEntry* entry = RowEntryAt(static_cast<int>(draw->nmcd.dwItemSpec));
+    if (!entry) return CDRF_NEWFONT;
+    if (const std::optional<COLORREF> color = ChangeColor(*entry)) draw->clrText = *color;
+    return CDRF_NEWFONT;
 }
 
 // From Windows 6.0 on the notice carries the cell's rectangle. Earlier lists do not give
@@ -59,7 +79,7 @@ bool BarCell(const NMLVCUSTOMDRAW* draw, RECT& cell) {
 }
 
 LRESULT DrawBar(const NMLVCUSTOMDRAW* draw) {
-    if (g_app.busy.load() || draw->iSubItem != kBarColumn) return CDRF_DODEFAULT;
+    if (g_app.busy.load()) return CDRF_DODEFAULT;
     const uint64_t total = g_app.grandTotal.load();
     if (total == 0) return CDRF_DODEFAULT;
     const RowEntry* entry = RowEntryAt(static_cast<int>(draw->nmcd.dwItemSpec));
@@ -78,6 +98,11 @@ LRESULT DrawBar(const NMLVCUSTOMDRAW* draw) {
     return CDRF_SKIPDEFAULT;
 }
 
+LRESULT DrawCell(NMLVCUSTOMDRAW* draw) {
+    if (g_app.effect.displayGraph && draw->iSubItem == kBarColumn) return DrawBar(draw);
+    return ColorChangeCell(draw);
+}
+
 }  // namespace
 
 void ReadExplorerColors() {
@@ -94,7 +119,7 @@ std::optional<LRESULT> OnListCustomDraw(NMLVCUSTOMDRAW* draw) {
     switch (draw->nmcd.dwDrawStage) {
         case CDDS_PREPAINT: return CDRF_NOTIFYITEMDRAW;
         case CDDS_ITEMPREPAINT: return ColorRow(draw);
-        case CDDS_ITEMPREPAINT | CDDS_SUBITEM: return DrawBar(draw);
+        case CDDS_ITEMPREPAINT | CDDS_SUBITEM: return DrawCell(draw);
         case CDDS_ITEMPOSTPAINT | CDDS_SUBITEM: return CDRF_DODEFAULT;
         default: return std::nullopt;
     }

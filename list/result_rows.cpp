@@ -9,6 +9,7 @@
 
 #include "state/app_state.h"
 #include "list/dpi.h"
+#include "list/growth.h"
 #include "list/number_format.h"
 #include "list/row_index.h"
 #include "state/window_messages.h"
@@ -94,9 +95,12 @@ void TakeShellLook(LVITEMW& item, const RowShell& shell, const std::wstring& nam
 // Inserts the row at the end; false when the list did not take it, and the record then
 // still belongs to the caller. Every text is made before the insertion, so once the row
 // owns its record nothing can fail half way.
-bool InsertRow(LVITEMW& item, const RowEntry* entry) {
+bool InsertRow(LVITEMW& item, RowEntry* entry) {
+    // A run's rows start from their measured size; a row listed after its run is new.
+    if (!g_app.baselineTaken) entry->baseline = entry->size;
     const std::wstring size = FormatSize(entry->size, Unit(), UseCommas());
     const std::wstring date = FormatDate(entry->time);
+    const std::wstring change = g_app.baselineTaken ? ChangeCellText(*entry, Unit(), UseCommas()) : std::wstring();
     item.mask |= LVIF_TEXT | LVIF_PARAM;
     item.iItem = g_app.rowCount;
     item.iSubItem = 0;
@@ -106,6 +110,7 @@ bool InsertRow(LVITEMW& item, const RowEntry* entry) {
     if (row < 0) return false;
     SetCell(row, 1, size);
     SetCell(row, g_app.dateColumn, date);
+    if (!change.empty() && g_app.changeColumn >= 0) SetCell(row, g_app.changeColumn, change);
     ++g_app.rowCount;
     return true;
 }
@@ -330,6 +335,10 @@ void CreateResultColumns() {
     g_app.dateColumn = g_app.effect.displayGraph ? 4 : 3;
     if (g_app.effect.displayGraph) InsertColumn(3, L"", Scaled(s.columnWidthBarGraph), LVCFMT_LEFT);
     InsertColumn(g_app.dateColumn, kDateCaption, DateColumnWidth(), LVCFMT_LEFT);
+    g_app.changeColumn = -1;
+    g_app.changeSort = 0;
+    ForgetBaselines();
+    ApplyChangeColumn();
     if (g_app.smallImages) SendMessageW(g_app.list, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(g_app.smallImages));
     g_app.columnsCreated = true;
     g_app.listRedrawOff = false;
@@ -356,6 +365,9 @@ void ApplyBarGraphColumn() {
         SendMessageW(g_app.list, LVM_DELETECOLUMN, 3, 0);
         g_app.dateColumn = 3;
     }
+    // The change column moved with the date column.
+    if (g_app.changeColumn >= 0) g_app.changeColumn = g_app.dateColumn + 1;
+    ApplyChangeColumn();
 }
 
 namespace {
@@ -430,7 +442,10 @@ void ReleaseDeletedRow(LPARAM entry) {
     if (entry) ReleaseRowEntry(reinterpret_cast<RowEntry*>(entry), g_app.effect.snapShot != 0);
 }
 
-void RewriteSizeCell(const RowEntry* entry, int row) { SetCell(row, 1, FormatSize(entry->size, Unit(), UseCommas())); }
+void RewriteSizeCell(const RowEntry* entry, int row) {
+    SetCell(row, 1, FormatSize(entry->size, Unit(), UseCommas()));
+    RewriteChangeCell(entry, row);
+}
 
 uint64_t UpdateFileRow(RunParameters& params, const WIN32_FIND_DATAW& data, FileEntry* entry, int row) {
     SetKindBit(entry->kind, kKindCompressed, (data.dwFileAttributes & FILE_ATTRIBUTE_COMPRESSED) != 0);
@@ -499,7 +514,8 @@ void SetStatusBarParts() {
 void RefreshStatusBar() {
     SetStatusBarParts();
     const std::wstring count = L" " + FormatCount(g_app.rowCount) + L" 個";
-    std::wstring total = L"合計：" + FormatSize(g_app.grandTotal, Unit(), UseCommas()) + SizeSuffix(Unit());
+    std::wstring total =
+        L"合計：" + FormatSize(g_app.grandTotal, Unit(), UseCommas()) + SizeSuffix(Unit()) + NetChangeSuffix();
     if (g_app.listingIncomplete.load()) total += L" (中止)";
     if (const int unreadable = g_app.unreadableFolders.load(); unreadable > 0) {
         total += L" (読み取りできないフォルダ " + FormatCount(unreadable) + L" 個)";

@@ -7,6 +7,7 @@
 #include "state/app_state.h"
 #include "engine/entries.h"
 #include "engine/row_order.h"
+#include "list/growth.h"
 
 namespace lurmo {
 
@@ -46,6 +47,22 @@ void ClearArrowsOf(DWORD state) {
     }
 }
 
+// Ends an order by change, taking its arrow away; true when there was one. The order it
+// leaves counts as none of the six, so the next click on a column sorts it ascending.
+bool LeaveChangeSort() {
+    if (!g_app.changeSort) return false;
+    g_app.changeSort = 0;
+    if (g_app.changeColumn >= 0) SetArrow(g_app.changeColumn, false, false);
+    return true;
+}
+
+constexpr DWORD kNoSortState = 6;
+
+int CompareChanges(LPARAM a, LPARAM b) {
+    const int64_t first = RowChange(*Entry(a)), second = RowChange(*Entry(b));
+    return first < second ? -1 : (first > second ? 1 : 0);
+}
+
 void SortRows(DWORD state) {
     if (PFNLVCOMPARE compare = CompareFor(state)) {
         SendMessageW(g_app.list, LVM_SORTITEMS, 0, reinterpret_cast<LPARAM>(compare));
@@ -78,6 +95,21 @@ int CALLBACK CompareTimeDescending(LPARAM a, LPARAM b, LPARAM) {
     return CompareRows(kSortTimeDescending, Entry(a), Entry(b));
 }
 
+int CALLBACK CompareChangeAscending(LPARAM a, LPARAM b, LPARAM) { return CompareChanges(a, b); }
+
+int CALLBACK CompareChangeDescending(LPARAM a, LPARAM b, LPARAM) { return CompareChanges(b, a); }
+
+void SortByChange() {
+    if (g_app.changeColumn < 0) return;
+    // The first click shows the largest growth first; each further click turns it over.
+    const int state = g_app.changeSort == 1 ? 2 : 1;
+    if (!g_app.changeSort) ClearArrowsOf(g_app.settings.sort);
+    g_app.changeSort = state;
+    const PFNLVCOMPARE compare = state == 1 ? CompareChangeDescending : CompareChangeAscending;
+    SendMessageW(g_app.list, LVM_SORTITEMS, 0, reinterpret_cast<LPARAM>(compare));
+    SetArrow(g_app.changeColumn, state == 1, true);
+}
+
 void SortByColumn(int column) {
     SortKey key;
     switch (column) {
@@ -88,7 +120,7 @@ void SortByColumn(int column) {
         case 4: key = kKeyTime; break;
         default: return;
     }
-    const DWORD previous = g_app.settings.sort;
+    const DWORD previous = LeaveChangeSort() ? kNoSortState : g_app.settings.sort;
     const DWORD ascending = static_cast<DWORD>(key) * 2;
     const DWORD state = previous == ascending ? ascending + 1 : ascending;
     ClearArrowsOf(previous);
@@ -99,6 +131,7 @@ void SortByColumn(int column) {
 }
 
 void ApplyStoredSort() {
+    LeaveChangeSort();
     const DWORD state = g_app.settings.sort;
     if (state > 5) return;
     SortRows(state);
@@ -107,7 +140,7 @@ void ApplyStoredSort() {
 }
 
 void MarkSortMenu(HMENU popup) {
-    const DWORD state = g_app.settings.sort;
+    const DWORD state = g_app.changeSort ? kNoSortState : g_app.settings.sort;
     if (state <= 5) {
         CheckMenuRadioItem(popup, IDM_SORT_BY_NAME, IDM_SORT_BY_TIME, IDM_SORT_BY_NAME + state / 2, MF_BYCOMMAND);
     } else {

@@ -14,6 +14,12 @@ int CALLBACK CompareSizeDescending(LPARAM a, LPARAM b, LPARAM);
 int CALLBACK CompareTimeAscending(LPARAM a, LPARAM b, LPARAM);
 int CALLBACK CompareTimeDescending(LPARAM a, LPARAM b, LPARAM);
 
+// The order by signed change of the change column.
+int CALLBACK CompareChangeAscending(LPARAM a, LPARAM b, LPARAM);
+int CALLBACK CompareChangeDescending(LPARAM a, LPARAM b, LPARAM);
+// A click on the change column's header: largest growth first, then the reverse.
+void SortByChange();
+
 // A user's sort request for a column (0-4).
 void SortByColumn(int column);
 void ApplyStoredSort();

@@ -72,3 +72,7 @@
 #define IDM_UNIT_GB 32799
 #define IDM_COMMA 32800
 #define IDM_FIRST_TEMPLATE 32801
+
+// Commands of the change column (the View menu, in file-operation mode).
+#define IDM_SHOW_CHANGE 40010
+#define IDM_RESET_BASELINE 40011

@@ -74,6 +74,17 @@ struct AppState {
     Settings settings;
     InEffect effect;
     int dateColumn = 3;          // 4 while the bar-graph column exists
+    // The change column right after the date column, -1 while it does not exist (snapshot
+    // mode, or hidden). Written by the user-interface thread only.
+    int changeColumn = -1;
+    // 0, or the order by change: 1 largest growth first, 2 the reverse. Held beside the
+    // Sort setting, which keeps the last order by name, size or time.
+    int changeSort = 0;
+    // Set as a run ends, when every row holds its baseline and baselineTotal the grand
+    // total of that moment; cleared when a run starts. Written by the user-interface
+    // thread before a worker starts and by the worker as it ends; read by both.
+    std::atomic<bool> baselineTaken{false};
+    std::atomic<uint64_t> baselineTotal{0};
     unique_hfont userFont;
 
     // The drive box's item paths, in the box's order.

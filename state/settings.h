@@ -35,6 +35,7 @@ struct Settings {
     DWORD displayGraph = 0;
     COLORREF graphColor = 0;
     DWORD followLinks = 1;    // 0: no link is entered and every link counts 0
+    DWORD displayChange = 1;   // the change column in file-operation mode
 };
 
 // The copies that an accumulation takes from the settings when it starts; every part of

@@ -185,7 +185,7 @@ TEST(Watch, AFileCopiedInBecomesANewRowAtTheBottom) {
     EXPECT_EQ(CellText(g_app.rowCount - 1, 0), L"new.bin");
     EXPECT_EQ(g_app.grandTotal, 5000u);
     EXPECT_EQ(StatusText(0), L" 4 個");
-    EXPECT_EQ(StatusText(1), L"合計：5,000 Bytes");
+    EXPECT_EQ(StatusText(1), L"合計：5,000 Bytes (+400)");
     EXPECT_EQ(CellText(g_app.rowCount - 1, 2), L"8.0");
     EXPECT_NE(CellText(0, 2), firstBefore);   // every share was recomputed
 }
@@ -241,7 +241,7 @@ TEST(Watch, DeletingTheLastNonEmptyItemKeepsThePercentTexts) {
     ExpectListingMatchesDisk(root.path(), false);
     EXPECT_EQ(g_app.grandTotal, 0u);
     EXPECT_EQ(CellText(FindRowByName(L"empty.bin"), 2), L"0.0");
-    EXPECT_EQ(StatusText(1), L"合計：0 Bytes");
+    EXPECT_EQ(StatusText(1), L"合計：0 Bytes (-50)");
 }
 
 TEST(Watch, ATopLevelRenameChangesTheNameOnly) {

@@ -87,7 +87,7 @@ TEST(Clipboard, ACutFromAnotherProgramIsMovedInAndTheClipboardEmptied) {
     EXPECT_TRUE(Exists(root / L"moved.bin") && Exists(root / L"日本.bin"));
     EXPECT_FALSE(Exists(other / L"moved.bin") || Exists(other / L"日本.bin"));
     EXPECT_TRUE(PumpUntil([] { return g_app.rowCount == 3 && g_app.grandTotal == 3100u; }));
-    EXPECT_EQ(StatusText(1), L"合計：3,100 Bytes");
+    EXPECT_EQ(StatusText(1), L"合計：3,100 Bytes (+3,000)");
     EXPECT_FALSE(ClipboardOffersFiles());
 }
 

@@ -91,8 +91,8 @@ TEST_F(BarGraph, DraggingTheColumnEdgeStretchesEveryBarAsTheMouseMoves) {
 // scrolled on a list before Windows 6.0, whose cells come from the list itself.
 TEST_F(BarGraph, BarsStayInTheirCellsWhenTheColumnMovesOrTheRowsScroll) {
     AddRows(std::vector<uint64_t>(40, 200));
-    int order[] = {0, 3, 1, 2, 4};
-    SendMessageW(g_app.list, LVM_SETCOLUMNORDERARRAY, 5, reinterpret_cast<LPARAM>(order));
+    int order[] = {0, 3, 1, 2, 4, 5};   // the change column stays last
+    SendMessageW(g_app.list, LVM_SETCOLUMNORDERARRAY, 6, reinterpret_cast<LPARAM>(order));
     ASSERT_LT(BarColumnLeft(0), CellRect(0, 1).left);
     for (DWORD version : {0x601u, 0x501u}) {
         g_app.osVersion = version;
