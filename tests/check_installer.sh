@@ -24,11 +24,14 @@ done
 [ -f "$prefix/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Lurmo.lnk" ] ||
   fail "no Start-menu shortcut"
 
-said=$(wine 'C:\Program Files\Lurmo\lurmo-report.exe' --version | tr -d '\r')
+# Through a file, not a pipe: a Wine service started meanwhile would hold a pipe open.
+wine 'C:\Program Files\Lurmo\lurmo-report.exe' --version >"$prefix/version.txt" </dev/null
+said=$(tr -d '\r' <"$prefix/version.txt")
 [ "$said" = "lurmo-report $version" ] || fail "the installed report says '$said'"
 
 key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Lurmo'
-entry=$(wine reg query "$key" 2>/dev/null | tr -d '\r')
+wine reg query "$key" >"$prefix/entry.txt" 2>/dev/null </dev/null
+entry=$(tr -d '\r' <"$prefix/entry.txt")
 for value in "DisplayName.*Lurmo" "DisplayVersion.*$version" "Publisher.*Brennic" \
              'UninstallString.*C:\\Program Files\\Lurmo\\uninstall.exe' "EstimatedSize.*REG_DWORD.*0x[1-9a-f]"; do
   printf '%s\n' "$entry" | grep -q "$value" || fail "the uninstall entry lacks $value: $entry"

@@ -18,8 +18,13 @@ def windows_path(path):
 
 
 def run_report(report, *args):
-    result = subprocess.run(["wine", report, *args], stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-    return result.returncode, result.stdout, result.stderr
+    # Files rather than pipes: a Wine service started by this call would inherit a pipe
+    # and keep it open long after the report has ended.
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        status = subprocess.run(["wine", report, *args], stdin=subprocess.DEVNULL, stdout=out, stderr=err).returncode
+        out.seek(0)
+        err.seek(0)
+        return status, out.read(), err.read()
 
 
 def make_tree(root):
