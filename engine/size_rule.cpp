@@ -12,16 +12,6 @@ uint64_t LogicalSize(const WIN32_FIND_DATAW& data) {
     return (uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
 }
 
-uint64_t RoundUpToClusters(uint64_t logical, uint32_t cluster) {
-    if (cluster == 0) return logical;
-    const uint64_t c = cluster;
-    const uint64_t clusters = logical / c + (logical % c ? 1 : 0);
-    // A size in the last partial cluster below 2^64 cannot be rounded up; it keeps the
-    // largest whole-cluster size rather than wrapping to 0.
-    if (clusters > UINT64_MAX / c) return (UINT64_MAX / c) * c;
-    return clusters * c;
-}
-
 uint64_t MeasureUsedSize(RunParameters& params, const WIN32_FIND_DATAW& data, bool oneClusterMinimum) {
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_COMPRESSED)) {
         return RoundUpToClusters(LogicalSize(data), params.clusterSize);
@@ -36,6 +26,16 @@ uint64_t MeasureUsedSize(RunParameters& params, const WIN32_FIND_DATAW& data, bo
 }
 
 }  // namespace
+
+uint64_t RoundUpToClusters(uint64_t logical, uint32_t cluster) {
+    if (cluster == 0) return logical;
+    const uint64_t c = cluster;
+    const uint64_t clusters = logical / c + (logical % c ? 1 : 0);
+    // A size in the last partial cluster below 2^64 cannot be rounded up; it keeps the
+    // largest whole-cluster size rather than wrapping to 0.
+    if (clusters > UINT64_MAX / c) return (UINT64_MAX / c) * c;
+    return clusters * c;
+}
 
 bool IsCancelled(const RunParameters& params) {
     return (params.cancel && params.cancel->load(std::memory_order_relaxed) != 0) ||

@@ -77,6 +77,9 @@ uint64_t RemeasureFileSize(RunParameters& params, const WIN32_FIND_DATAW& data);
 
 uint32_t KindFromAttributes(DWORD attributes);
 
+// A logical size rounded up to whole clusters (cluster 0: as it is).
+uint64_t RoundUpToClusters(uint64_t logical, uint32_t cluster);
+
 // Row records and tree nodes (the records own their names).
 FileEntry* MakeFileEntry(RunParameters& params, const WIN32_FIND_DATAW& data);
 FolderEntry* MakeFolderEntry(const WIN32_FIND_DATAW& data);

@@ -14,9 +14,11 @@
 #include "engine/run_counters.h"
 #include "engine/size_rule.h"
 #include "export/export_lines.h"
+#include "export/ncdu_export.h"
 #include "export/replace_file.h"
 #include "list/number_format.h"
 #include "list/progress_text.h"
+#include "lurmo_version.h"
 
 namespace lurmo {
 
@@ -37,7 +39,10 @@ constexpr char kUsage[] =
     "                            folders first, then by name ignoring case; items of\n"
     "                            equal size or time stay in the order they were read)\n"
     "  --descending              the reverse order (by name: files first, Z to A)\n"
-    "  --format csv|tab|unicode  file type of the export (default csv)\n"
+    "  --format csv|tab|unicode|ncdu\n"
+    "                            file type of the export (default csv); ncdu writes the\n"
+    "                            whole tree in ncdu's JSON export format (asize the file\n"
+    "                            size, dsize the size on disk), measured as --mode tree\n"
     "  --links follow|skip       follow links, counting what they reach outside FOLDER\n"
     "                            once (default follow), or count every link as 0\n"
     "  --output FILE             write to FILE instead of standard output\n"
@@ -48,12 +53,18 @@ constexpr char kUsage[] =
     "                            with the final counts; for a volume's root also the share\n"
     "                            of its used space\n"
     "  --help                    show this text\n"
+    "  --version                 show the program's version\n"
     "Exit status: 0 written; 1 the folder cannot be measured or the output cannot be\n"
     "written; 2 bad usage; 3 written, but folders that could not be read (each named on\n"
     "standard error) are counted only as far as they were read.\n";
 
+// The format beyond the export's three: the whole tree for ncdu and the tools that read
+// its export.
+constexpr int kFormatNcdu = kExportUnicode + 1;
+
 struct ReportOptions {
     bool snapshotMode = true;
+    bool modeGiven = false;
     bool usedSize = true;
     int unit = kUnitByte;
     bool comma = true;
@@ -65,6 +76,7 @@ struct ReportOptions {
     std::wstring folder;
     bool help = false;
     bool progress = false;
+    bool version = false;
 };
 
 // The choice among names that value stands for, as its index; nothing when none.
@@ -101,10 +113,11 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
         // switches take none, and a value given to one is a mistake, not a new option.
         const size_t equals = word.find(L'=');
         const std::wstring name = word.substr(0, equals);
-        if (name == L"--help" || name == L"--comma" || name == L"--no-comma" || name == L"--descending" ||
-            name == L"--progress") {
+        if (name == L"--help" || name == L"--version" || name == L"--comma" || name == L"--no-comma" ||
+            name == L"--descending" || name == L"--progress") {
             if (equals != std::wstring::npos) return name + L" takes no value: " + word;
             if (name == L"--help") options.help = true;
+            else if (name == L"--version") options.version = true;
             else if (name == L"--descending") options.descending = true;
             else if (name == L"--progress") options.progress = true;
             else options.comma = name == L"--comma";
@@ -124,6 +137,7 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
         std::optional<int> pick;
         if (name == L"--mode") {
             if ((pick = PickWord(value, {L"snapshot", L"tree"}))) options.snapshotMode = *pick == 0;
+            options.modeGiven = true;
         } else if (name == L"--size") {
             if ((pick = PickWord(value, {L"used", L"logical"}))) options.usedSize = *pick == 0;
         } else if (name == L"--unit") {
@@ -131,7 +145,7 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
         } else if (name == L"--sort") {
             if ((pick = PickWord(value, {L"name", L"size", L"time"}))) options.sortKey = static_cast<DWORD>(*pick);
         } else if (name == L"--format") {
-            if ((pick = PickWord(value, {L"csv", L"tab", L"unicode"}))) options.kind = kExportCsv + *pick;
+            if ((pick = PickWord(value, {L"csv", L"tab", L"unicode", L"ncdu"}))) options.kind = kExportCsv + *pick;
         } else if (name == L"--links") {
             if ((pick = PickWord(value, {L"follow", L"skip"}))) options.followLinks = *pick == 0;
         } else if (name == L"--output") {
@@ -142,7 +156,14 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
         }
         if (!pick) return L"bad value for " + name + L": " + value;
     }
-    if (!options.help && !folderGiven) return std::wstring(L"no folder given");
+    if (!options.help && !options.version && !folderGiven) return std::wstring(L"no folder given");
+    if (options.kind == kFormatNcdu) {
+        // The ncdu format is the whole tree, which snapshot mode does not keep.
+        if (options.modeGiven && options.snapshotMode) {
+            return std::wstring(L"--format ncdu writes the whole tree and cannot be used with --mode snapshot");
+        }
+        options.snapshotMode = false;
+    }
     return std::nullopt;
 }
 
@@ -294,11 +315,13 @@ std::wstring UserPath(const std::wstring& extended) {
 
 // Measures the folder's children into records; false (reported) when it cannot be done.
 // The folders that could not be read whole are named on the error stream and counted.
-bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& total, size_t& unreadable,
+bool MeasureFolder(const ReportOptions& options, RunParameters& params, RowRecords& records, uint64_t& total,
+                   size_t& unreadable,
                    std::wostream& err) {
     const std::wstring path = MakeFolderPath(options.folder);
-    RunParameters params;
-    params.usedSize = options.usedSize;
+    // The ncdu format carries both sizes: the tree keeps the logical ones and the used
+    // ones are worked out from them as the export is written.
+    params.usedSize = options.kind == kFormatNcdu ? false : options.usedSize;
     if (!IsExistingFolder(path) || !SetScanTarget(params, path)) {
         err << L"指定されたフォルダは存在しません. : " << path << L'\n';
         return false;
@@ -331,6 +354,32 @@ bool MeasureFolder(const ReportOptions& options, RowRecords& records, uint64_t& 
     return true;
 }
 
+uint64_t SecondsSince1970() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const uint64_t ticks = (uint64_t{now.dwHighDateTime} << 32) | now.dwLowDateTime;
+    constexpr uint64_t kTicksTo1970 = 116444736000000000ull;
+    return ticks > kTicksTo1970 ? (ticks - kTicksTo1970) / 10000000ull : 0;
+}
+
+// The tree measured with logical sizes, in ncdu's format; the used size of each file
+// follows the size rule: whole clusters, or the compressed size of a compressed file.
+std::string BuildNcduBytes(const ReportOptions& options, RunParameters& params, const std::vector<RowEntry*>& rows) {
+    NcduHeader header;
+    header.rootName = MakeFolderPath(options.folder);
+    if (header.rootName.size() > 3 && header.rootName.back() == L'\\') header.rootName.pop_back();
+    header.programVersion = LURMO_VERSION_TEXT;
+    header.timestamp = SecondsSince1970();
+    const UsedSizeOf usedSizeOf = [&params](std::wstring_view relativePath, uint64_t logical, bool compressed) {
+        uint64_t size = 0;
+        if (!compressed) return RoundUpToClusters(logical, params.clusterSize);
+        WriteName(params, params.nameSlot, relativePath);
+        if (!QueryCompressedSize(params.path.c_str(), &size)) return RoundUpToClusters(logical, params.clusterSize);
+        return size < params.clusterSize ? uint64_t{params.clusterSize} : size;
+    };
+    return BuildNcduExport(header, rows, usedSizeOf);
+}
+
 }  // namespace
 
 int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wostream& err) {
@@ -338,6 +387,11 @@ int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wos
     if (std::optional<std::wstring> mistake = ParseArguments(args, options)) {
         err << L"lurmo-report: " << *mistake << L'\n' << kUsage;
         return 2;
+    }
+    if (options.version) {
+        out << "lurmo-report " LURMO_VERSION_TEXT "\n";
+        out.flush();
+        return out ? 0 : 1;
     }
     if (options.help) {
         out << kUsage;
@@ -350,11 +404,13 @@ int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wos
     records.snapshotMode = options.snapshotMode;
     uint64_t total = 0;
     size_t unreadable = 0;
-    if (!MeasureFolder(options, records, total, unreadable, err)) return 1;
+    RunParameters params;
+    if (!MeasureFolder(options, params, records, total, unreadable, err)) return 1;
     // Measured, but not whole: the lines are written all the same, and the status says so.
     const int written = unreadable != 0 ? kExitIncomplete : 0;
     SortRows(records.rows, options.sortKey * 2 + (options.descending ? 1 : 0));
-    const std::string bytes = BuildListingBytes(records.rows, total, options);
+    const std::string bytes = options.kind == kFormatNcdu ? BuildNcduBytes(options, params, records.rows)
+                                                          : BuildListingBytes(records.rows, total, options);
 
     if (options.output.empty()) {
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

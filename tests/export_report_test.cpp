@@ -17,12 +17,14 @@
 #include "engine/size_rule.h"
 #include "export/export_file.h"
 #include "export/export_lines.h"
+#include "export/ncdu_export.h"
 #include "export/report.h"
 #include "list/number_format.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
 #include "tests/test_support.h"
 #include "tests/ui_support.h"
+#include "lurmo_version.h"
 
 using namespace lurmo;
 using lurmo::test::ListWindow;
@@ -363,6 +365,9 @@ TEST(Report, UsageMistakesExitWithStatusTwo) {
         {L"--output", L"", folder.path()},
         {L"--comma=yes", folder.path()},
         {L"--links", L"never", folder.path()},
+        // The ncdu format is the whole tree, which snapshot mode does not keep.
+        {L"--format", L"ncdu", L"--mode", L"snapshot", folder.path()},
+        {L"--version=1", folder.path()},
     };
     for (const auto& args : mistakes) {
         const ReportRun run = RunWith(args);
@@ -376,6 +381,9 @@ TEST(Report, UsageMistakesExitWithStatusTwo) {
     EXPECT_EQ(help.out.rfind("Usage: lurmo-report [options] FOLDER\n", 0), 0u);
     EXPECT_NE(help.out.find("--sort name|size|time"), std::string::npos);
     EXPECT_NE(help.out.find("(default name"), std::string::npos);
+    const ReportRun version = RunWith({L"--version"});
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "lurmo-report " LURMO_VERSION_TEXT "\n");
 }
 
 TEST(Report, LinksAreFollowedOnceOrSkippedAsAsked) {
@@ -666,4 +674,33 @@ TEST(ReportProgram, ProgressGoesToStandardErrorAndLeavesStandardOutputAsItIs) {
         ASSERT_FALSE(lines.empty());
         EXPECT_EQ(lines.back().rfind(kFinalCounts, 0), 0u) << lines.back();
     }
+}
+
+// Names reach the ncdu file as JSON strings in UTF-8: a quote, a backslash or a control
+// character left raw would end the string or break the file; a lone surrogate (possible
+// in a Windows name) has no UTF-8 form of its own.
+TEST(ReportNcdu, NamesAreJsonStringsInUtf8) {
+    EXPECT_EQ(QuoteJsonString(L"a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(QuoteJsonString(L"tab\there\nline"), "\"tab\\u0009here\\u000aline\"");
+    EXPECT_EQ(QuoteJsonString(L"\x5199\x771F"), "\"\xE5\x86\x99\xE7\x9C\x9F\"");
+    EXPECT_EQ(QuoteJsonString(std::wstring(1, static_cast<wchar_t>(0xD800))), "\"\xEF\xBF\xBD\"");
+}
+
+// Folders nest as arrays led by their own entry of size 0; a file's dsize comes from
+// the size rule and the compressed one from the file system.
+TEST(ReportNcdu, TheTreeNestsFoldersAndAsksForEachFilesUsedSize) {
+    TempFolder folder;
+    folder.File(L"d\\e\\f.bin", 3);
+    folder.File(L"d\\g.bin", 5000);
+    folder.File(L"h.bin", 7);
+    const ReportRun run = RunWith({L"--format", L"ncdu", L"--sort", L"size", folder.path()});
+    ASSERT_EQ(run.status, 0) << testing::PrintToString(run.err);
+    const size_t tree = run.out.find("},\n[");
+    ASSERT_NE(tree, std::string::npos) << run.out;
+    EXPECT_EQ(run.out.rfind("[1,2,{\"progname\":\"lurmo-report\",\"progver\":\"" LURMO_VERSION_TEXT "\"", 0), 0u);
+    const std::string rest = run.out.substr(run.out.find(",\n", tree + 3));
+    EXPECT_EQ(rest,
+              ",\n{\"name\":\"h.bin\",\"asize\":7,\"dsize\":4096},\n"
+              "[{\"name\":\"d\",\"asize\":0,\"dsize\":0},[{\"name\":\"e\",\"asize\":0,\"dsize\":0},"
+              "{\"name\":\"f.bin\",\"asize\":3,\"dsize\":4096}],{\"name\":\"g.bin\",\"asize\":5000,\"dsize\":8192}]]]\n");
 }
