@@ -5,6 +5,7 @@
 #include <shellapi.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <new>
 
 #include "state/app_state.h"
@@ -23,6 +24,7 @@
 #include "list/result_rows.h"
 #include "list/sorting.h"
 #include "list/watcher.h"
+#include "map/treemap_pane.h"
 
 namespace lurmo {
 
@@ -62,6 +64,28 @@ int MeasureHeaderHeight() {
     return item.bottom - item.top;
 }
 
+void OpenMapFolder(const std::wstring& path) { OpenFolderAsTarget(path, 1); }
+
+void ShowMapRowMenu(int row, POINT screen) {
+    NMITEMACTIVATE info{};
+    info.hdr.hwndFrom = g_app.list;
+    info.iItem = row;
+    info.ptAction = screen;
+    ScreenToClient(g_app.list, &info.ptAction);
+    ShowListContextMenu(&info);
+}
+
+// The map pane goes below the list; it is handed what it cannot reach from below.
+void CreateMapPane() {
+    TreemapHost host;
+    host.openRow = [](int row) { OpenRow(row); };
+    host.openFolder = OpenMapFolder;
+    host.rowMenu = ShowMapRowMenu;
+    host.heightChanged = LayoutMainWindow;
+    if (!RegisterTreemapClass(g_app.instance, host)) return;
+    g_app.treemap = CreateTreemapPane(g_app.main);
+}
+
 void ReadMenuColors() {
     g_app.menuHighlight = GetSysColor(COLOR_MENUHILIGHT);
     g_app.menuHighlightText = GetSysColor(COLOR_HIGHLIGHTTEXT);
@@ -92,6 +116,7 @@ bool SetUpMainWindow() {
     g_app.folderIconIndex = FindFolderIconIndex();
     CreateResultColumns();
     g_app.headerHeight = MeasureHeaderHeight();
+    CreateMapPane();
     for (COLORREF& color : g_app.customColors) color = 0;
     g_app.customColors[0] = g_app.settings.graphColor;
     g_app.nextClipboardViewer = SetClipboardViewer(g_app.main);
@@ -238,6 +263,7 @@ BOOL OnNotify(HWND window, const NMHDR* header) {
         case LVN_DELETEITEM: ReleaseDeletedRow(reinterpret_cast<const NMLISTVIEW*>(header)->lParam); return TRUE;
         case NM_RCLICK: ShowListContextMenu(reinterpret_cast<const NMITEMACTIVATE*>(header)); return TRUE;
         case NM_CUSTOMDRAW: return OnCustomDraw(window, header);
+        case LVN_ITEMCHANGED: RefreshTreemapFrames(); return FALSE;
         case NM_DBLCLK: {
             const int row = reinterpret_cast<const NMITEMACTIVATE*>(header)->iItem;
             if (row >= 0) OpenRow(row);
@@ -327,13 +353,29 @@ void LayoutMainWindow() {
     const int width = client.right, height = client.bottom;
     RECT list{};
     GetWindowRect(g_app.list, &list);
-    SetWindowPos(g_app.list, nullptr, 0, 0, width, height - g_app.statusHeight - 30, SWP_NOMOVE | SWP_NOZORDER);
+    int listHeight = height - g_app.statusHeight - 30;
+    if (g_app.treemap) {
+        // The map takes its height from the list's, and leaves the list a few rows.
+        const int splitter = TreemapSplitterHeight(g_app.main);
+        const int wanted = ScaleForDpi(g_app.main, g_app.settings.treemapHeight) + splitter;
+        const int pane = g_app.settings.treemapShown ? std::clamp(listHeight - 60, 0, wanted) : 0;
+        listHeight -= pane;
+        SetWindowPos(g_app.treemap, nullptr, 0, 30 + listHeight, width, pane, SWP_NOZORDER);
+        ShowWindow(g_app.treemap, pane > 0 ? SW_SHOWNA : SW_HIDE);
+    }
+    SetWindowPos(g_app.list, nullptr, 0, 0, width, listHeight, SWP_NOMOVE | SWP_NOZORDER);
     SetWindowPos(g_app.accumulateButton, nullptr, width - 70, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     SetWindowPos(g_app.browseButton, nullptr, width - 140, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     SetWindowPos(g_app.targetListButton, nullptr, width - 210, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     HWND box = g_app.settings.targetList == 0 ? g_app.driveBox : g_app.historyBox;
     SetWindowPos(box, nullptr, 0, 0, width > 262 ? width - 262 : 0, 22, SWP_NOMOVE | SWP_NOZORDER);
     if (SendMessageW(g_app.status, SB_GETPARTS, 0, 0) > 1) SetStatusBarParts();
+}
+
+void ToggleTreemap() {
+    g_app.settings.treemapShown = !g_app.settings.treemapShown;
+    g_app.settings.treemapShownStored = true;
+    LayoutMainWindow();
 }
 
 HWND CreateMainWindow() {

@@ -9,6 +9,8 @@ namespace lurmo {
 HWND CreateMainWindow();
 INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 void LayoutMainWindow();
+// Shows or hides the map pane below the list (the 表示 menu's entry).
+void ToggleTreemap();
 void OnInitMenuPopup(HMENU popup);
 void OnCommand(UINT id);
 void ShowAboutBox();

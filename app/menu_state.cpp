@@ -72,6 +72,7 @@ void EnableByState(HMENU popup) {
         Enable(popup, IDM_UP_ONE_LEVEL, CanGoUp());
         Enable(popup, IDM_SELECTED_FOLDER, SingleSelectedFolder());
         MarkCommaItem(popup);
+        CheckMenuItem(popup, IDM_VIEW_TREEMAP, MF_BYCOMMAND | (g_app.settings.treemapShown ? MF_CHECKED : MF_UNCHECKED));
     } else if (GetMenuItemID(popup, 3) == IDM_PASTE) {
         EnableListBackgroundMenu(popup);
     } else if (GetMenuItemID(popup, 0) == IDM_SORT_BY_NAME) {

@@ -76,6 +76,7 @@ constexpr int kMinPointSize = 40, kMaxPointSize = 1440;
 constexpr LONG kMaxFontWeight = 1000;
 constexpr int kMaxColumnWidth = 8192;
 constexpr int kMaxCoordinate = 0x8000;
+constexpr int kMinTreemapHeight = 40;
 constexpr DWORD kUnits = 4, kSortStates = 6, kTargetLists = 2;
 
 template <typename T>
@@ -174,7 +175,13 @@ void LoadSettings() {
         ReadByte(raw, L"FontCharSet", s.logFont.lfCharSet);
         ReadDword(raw, L"DisplayGraph", s.displayGraph);
         ReadDword(raw, L"GraphColor", s.graphColor);
+        s.treemapShownStored = ReadDword(raw, L"TreemapShown", s.treemapShown);
+        ReadInt(raw, L"TreemapHeight", s.treemapHeight);
     }
+    // Until the user shows or hides the map it follows the mode: shown where it has a tree.
+    if (!s.treemapShownStored) s.treemapShown = s.snapShot == 0;
+    s.treemapShown = s.treemapShown != 0;
+    KeepInRange(s.treemapHeight, kMinTreemapHeight, kMaxCoordinate, Settings{}.treemapHeight);
     ReplaceValuesOutOfRange(s);
     // Coordinates and sizes beyond any screen are the window's own, as for a first start.
     KeepInRange(s.left, -kMaxCoordinate, kMaxCoordinate, static_cast<int>(placement.left));
@@ -253,6 +260,8 @@ void SaveSettings() {
     WriteDword(raw, L"FontCharSet", s.logFont.lfCharSet);
     WriteDword(raw, L"DisplayGraph", s.displayGraph);
     WriteDword(raw, L"GraphColor", s.graphColor);
+    if (s.treemapShownStored) WriteDword(raw, L"TreemapShown", s.treemapShown);
+    WriteDword(raw, L"TreemapHeight", static_cast<DWORD>(s.treemapHeight));
 }
 
 }  // namespace lurmo

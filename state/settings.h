@@ -30,6 +30,11 @@ struct Settings {
     CHOOSEFONTW chooseFont{};   // iPointSize is FontSize, rgbColors is FontColor
     DWORD displayGraph = 0;
     COLORREF graphColor = 0;
+    // The map pane below the list: shown unless the user hid it (by default only in
+    // file-operation mode, where it has a tree to show), and its height at 96 DPI.
+    DWORD treemapShown = 1;
+    bool treemapShownStored = false;
+    int treemapHeight = 180;
 };
 
 // The copies that an accumulation takes from the settings when it starts; every part of
