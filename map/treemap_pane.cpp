@@ -364,6 +364,7 @@ void OnDestroy() {
     g_pane.source = MapSource{};
     g_pane.window = nullptr;
     g_pane.tooltip = nullptr;
+    g_app.treemap = nullptr;
 }
 
 LRESULT DispatchPaneMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -429,6 +430,13 @@ bool RegisterTreemapClass(HINSTANCE instance, const TreemapHost& host) {
 HWND CreateTreemapPane(HWND parent) {
     return CreateWindowExW(0, kTreemapClass, L"", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, 0, 0, parent,
                            reinterpret_cast<HMENU>(static_cast<INT_PTR>(IDC_TREEMAP)), g_app.instance, nullptr);
+}
+
+const uint32_t* CurrentTreemapPicture(int& width, int& height) {
+    if (!g_pane.window || !g_pane.shownValid || !(g_pane.shownLook == CurrentLook())) return nullptr;
+    width = g_pane.shown.width;
+    height = g_pane.shown.height;
+    return g_pane.shown.pixels;
 }
 
 void RefreshTreemapFrames() {

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace lurmo {
@@ -29,6 +30,10 @@ int ScaleForDpi(HWND window, int pixels);
 // The splitter bar's thickness and the smallest map, in pixels at the window's DPI.
 int TreemapSplitterHeight(HWND window);
 int TreemapMinimumHeight(HWND window);
+
+// The finished picture when it shows the rows as they are now, else null (also while a
+// run measures or a drawing is under way).
+const uint32_t* CurrentTreemapPicture(int& width, int& height);
 
 // The selection of the list changed: the frames follow at the next paint.
 void RefreshTreemapFrames();
