@@ -154,6 +154,7 @@ void OnCommand(UINT id) {
         case IDM_UNIT_GB: SetSizeUnit(static_cast<int>(id - IDM_UNIT_BYTE)); break;
         case IDM_COMMA: ToggleComma(); break;
         case IDM_VIEW_TREEMAP: ToggleTreemap(); break;
+        case IDM_VIEW_FILE_TYPES: ToggleFileTypes(); break;
         default:
             if (id >= IDM_FIRST_TEMPLATE && IsTemplateCommand(id - IDM_FIRST_TEMPLATE)) CreateFromTemplate(id - IDM_FIRST_TEMPLATE);
             break;

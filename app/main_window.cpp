@@ -378,6 +378,14 @@ void ToggleTreemap() {
     LayoutMainWindow();
 }
 
+// The types list lives beside the map: showing it shows the map too.
+void ToggleFileTypes() {
+    g_app.settings.fileTypesShown = !g_app.settings.fileTypesShown;
+    if (g_app.settings.fileTypesShown && !g_app.settings.treemapShown) ToggleTreemap();
+    LayoutMainWindow();
+    LayOutTreemapPane();
+}
+
 HWND CreateMainWindow() {
     return CreateDialogParamW(g_app.instance, MAKEINTRESOURCEW(IDD_MAIN), nullptr, MainDialogProc, 0);
 }

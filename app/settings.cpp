@@ -177,10 +177,12 @@ void LoadSettings() {
         ReadDword(raw, L"GraphColor", s.graphColor);
         s.treemapShownStored = ReadDword(raw, L"TreemapShown", s.treemapShown);
         ReadInt(raw, L"TreemapHeight", s.treemapHeight);
+        ReadDword(raw, L"FileTypesShown", s.fileTypesShown);
     }
     // Until the user shows or hides the map it follows the mode: shown where it has a tree.
     if (!s.treemapShownStored) s.treemapShown = s.snapShot == 0;
     s.treemapShown = s.treemapShown != 0;
+    s.fileTypesShown = s.fileTypesShown != 0;
     KeepInRange(s.treemapHeight, kMinTreemapHeight, kMaxCoordinate, Settings{}.treemapHeight);
     ReplaceValuesOutOfRange(s);
     // Coordinates and sizes beyond any screen are the window's own, as for a first start.
@@ -262,6 +264,7 @@ void SaveSettings() {
     WriteDword(raw, L"GraphColor", s.graphColor);
     if (s.treemapShownStored) WriteDword(raw, L"TreemapShown", s.treemapShown);
     WriteDword(raw, L"TreemapHeight", static_cast<DWORD>(s.treemapHeight));
+    WriteDword(raw, L"FileTypesShown", s.fileTypesShown);
 }
 
 }  // namespace lurmo

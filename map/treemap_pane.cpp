@@ -10,6 +10,7 @@
 #include "engine/handles.h"
 #include "list/number_format.h"
 #include "list/result_rows.h"
+#include "map/file_types_list.h"
 #include "map/treemap.h"
 #include "state/app_state.h"
 
@@ -33,6 +34,7 @@ struct Look {
     bool busy = false;
     bool snapshot = false;
     int width = 0, height = 0;
+    unsigned highlight = 0;
     bool operator==(const Look&) const = default;
 };
 
@@ -45,7 +47,12 @@ struct Bitmap {
 // The pane's state: the user-interface thread's alone.
 struct PaneState {
     TreemapHost host;
-    HWND window = nullptr, tooltip = nullptr;
+    HWND window = nullptr, tooltip = nullptr, typesList = nullptr;
+    // The file types selected in the types list, whose tiles are drawn lit.
+    std::vector<std::wstring> highlight;
+    unsigned highlightVersion = 0;
+    // The rows and changes the types list was last filled from.
+    Look filledLook;
     Bitmap shown;      // the last finished drawing
     Look shownLook;    // what it was drawn from; shown only while it still matches
     bool shownValid = false;
@@ -63,12 +70,35 @@ struct PaneState {
 
 PaneState g_pane;
 
-// The map's rectangle inside the pane: below the splitter bar.
+bool TypesVisible() { return g_app.settings.fileTypesShown && !g_app.effect.snapShot && g_pane.typesList; }
+
+// The types list's width: a fixed share of the pane, enough for its five columns.
+int TypesWidth(const RECT& client) {
+    return TypesVisible() ? std::min<int>(client.right / 2, ScaleForDpi(g_pane.window, 320)) : 0;
+}
+
+// The map's rectangle inside the pane: below the splitter bar, left of the types list.
 RECT MapArea() {
     RECT client{};
     GetClientRect(g_pane.window, &client);
     client.top = std::min<LONG>(client.bottom, TreemapSplitterHeight(g_pane.window));
+    client.right -= TypesWidth(client);
     return client;
+}
+
+void PlaceTypesList() {
+    if (!g_pane.typesList) return;
+    RECT client{};
+    GetClientRect(g_pane.window, &client);
+    const RECT area = MapArea();
+    SetWindowPos(g_pane.typesList, nullptr, area.right, area.top, client.right - area.right, area.bottom - area.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(g_pane.typesList, TypesVisible() ? SW_SHOWNA : SW_HIDE);
+}
+
+bool SameRows(const Look& a, const Look& b) {
+    return a.busy == b.busy && a.runNumber == b.runNumber && a.changes == b.changes && a.rows == b.rows && a.total == b.total &&
+           a.snapshot == b.snapshot;
 }
 
 Look CurrentLook() {
@@ -82,6 +112,7 @@ Look CurrentLook() {
     look.snapshot = g_app.effect.snapShot != 0;
     look.width = area.right - area.left;
     look.height = area.bottom - area.top;
+    look.highlight = g_pane.highlightVersion;
     return look;
 }
 
@@ -125,6 +156,7 @@ void BeginDrawing(const Look& look) {
     g_pane.source = CurrentSource();
     g_pane.types = CountExtensions(g_pane.source);
     g_pane.drawingLook = look;
+    g_pane.work.highlight = g_pane.highlight;
     BeginMapDrawing(g_pane.work, g_pane.source, g_pane.types, look.width, look.height, g_pane.drawing.pixels);
     g_pane.drawingUnderWay = true;
     PostMessageW(g_pane.window, kMsgDrawSlice, 0, 0);
@@ -136,6 +168,10 @@ void OnLookTimer() {
     if (g_pane.drawingUnderWay && look == g_pane.drawingLook) return;
     if (!Drawable(look)) {
         g_pane.drawingUnderWay = false;
+        if (g_pane.typesList && !SameRows(look, g_pane.filledLook)) {
+            SendMessageW(g_pane.typesList, LVM_DELETEALLITEMS, 0, 0);
+            g_pane.filledLook = look;
+        }
         if (g_pane.shownValid || !(look == g_pane.shownLook)) InvalidateRect(g_pane.window, nullptr, FALSE);
         g_pane.shownValid = false;
         g_pane.shownLook = look;
@@ -164,6 +200,11 @@ void OnDrawSlice() {
     g_pane.shownLook = g_pane.drawingLook;
     g_pane.shownValid = true;
     InvalidateRect(g_pane.window, nullptr, FALSE);
+    if (g_pane.typesList && !SameRows(g_pane.shownLook, g_pane.filledLook)) {
+        g_pane.filledLook = g_pane.shownLook;
+        FillFileTypesList(g_pane.typesList, g_pane.types, ClampUnit(static_cast<int>(g_app.settings.unit)),
+                          g_app.settings.comma != 0);
+    }
 }
 
 void PaintText(HDC dc, const RECT& area, const wchar_t* text) {
@@ -353,7 +394,28 @@ void OnCreate(HWND window) {
         // Paths are long; several lines keep the tip on the screen.
         SendMessageW(g_pane.tooltip, TTM_SETMAXTIPWIDTH, 0, ScaleForDpi(window, 600));
     }
+    g_pane.typesList = CreateFileTypesList(window);
     SetTimer(window, kTimerLook, kLookInterval, nullptr);
+}
+
+void OnSize() {
+    PlaceTypesList();
+    OnLookTimer();
+    InvalidateRect(g_pane.window, nullptr, FALSE);
+}
+
+// Types selected in the list light their tiles: the map is drawn again with them.
+LRESULT OnNotify(const NMHDR* header) {
+    if (header->hwndFrom != g_pane.typesList) return 0;
+    if (header->code == NM_CUSTOMDRAW) return DrawFileTypesCell(reinterpret_cast<NMLVCUSTOMDRAW*>(const_cast<NMHDR*>(header)));
+    if (header->code == LVN_ITEMCHANGED) {
+        std::vector<std::wstring> selected = SelectedFileTypes(g_pane.typesList);
+        if (selected != g_pane.highlight) {
+            g_pane.highlight = std::move(selected);
+            ++g_pane.highlightVersion;
+        }
+    }
+    return 0;
 }
 
 void OnDestroy() {
@@ -364,6 +426,9 @@ void OnDestroy() {
     g_pane.source = MapSource{};
     g_pane.window = nullptr;
     g_pane.tooltip = nullptr;
+    g_pane.typesList = nullptr;
+    g_pane.highlight.clear();
+    g_pane.filledLook = Look{};
     g_app.treemap = nullptr;
 }
 
@@ -373,7 +438,8 @@ LRESULT DispatchPaneMessage(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         case WM_DESTROY: OnDestroy(); return 0;
         case WM_PAINT: OnPaint(); return 0;
         case WM_ERASEBKGND: return 1;
-        case WM_SIZE: OnLookTimer(); InvalidateRect(window, nullptr, FALSE); return 0;
+        case WM_SIZE: OnSize(); return 0;
+        case WM_NOTIFY: return OnNotify(reinterpret_cast<const NMHDR*>(lParam));
         case WM_TIMER: OnLookTimer(); return 0;
         case kMsgDrawSlice: OnDrawSlice(); return 0;
         case WM_LBUTTONDOWN: OnButtonDown(GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)); return 0;
@@ -438,6 +504,14 @@ const uint32_t* CurrentTreemapPicture(int& width, int& height) {
     height = g_pane.shown.height;
     return g_pane.shown.pixels;
 }
+
+void LayOutTreemapPane() {
+    if (!g_pane.window) return;
+    g_pane.filledLook = Look{};
+    OnSize();
+}
+
+HWND FileTypesList() { return g_pane.typesList; }
 
 void RefreshTreemapFrames() {
     if (g_pane.window && g_pane.shownValid) InvalidateRect(g_pane.window, nullptr, FALSE);

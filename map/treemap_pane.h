@@ -35,6 +35,11 @@ int TreemapMinimumHeight(HWND window);
 // run measures or a drawing is under way).
 const uint32_t* CurrentTreemapPicture(int& width, int& height);
 
+// Places the map and the file types list again (the types list was shown or hidden).
+void LayOutTreemapPane();
+// The list of file types inside the pane (class SysListView32, id IDC_FILE_TYPES).
+HWND FileTypesList();
+
 // The selection of the list changed: the frames follow at the next paint.
 void RefreshTreemapFrames();
 

@@ -35,6 +35,8 @@ struct Settings {
     DWORD treemapShown = 1;
     bool treemapShownStored = false;
     int treemapHeight = 180;
+    // The list of file types beside the map (file-operation mode only).
+    DWORD fileTypesShown = 0;
 };
 
 // The copies that an accumulation takes from the settings when it starts; every part of
