@@ -10,6 +10,7 @@
 #include "app/target_boxes.h"
 #include "list/result_rows.h"
 #include "list/watcher.h"
+#include "map/file_types_list.h"
 #include "map/treemap.h"
 #include "map/treemap_pane.h"
 #include "state/app_state.h"
@@ -45,7 +46,10 @@ std::vector<PixelRect> PaneTiles(int& top) {
     RECT client{};
     GetClientRect(g_app.treemap, &client);
     top = TreemapSplitterHeight(g_app.treemap);
-    return TopLevelTiles(RowsNow(), client.right, client.bottom - top);
+    // The list of file types, when shown, takes the right of the pane.
+    RECT types{};
+    if (IsWindowVisible(FileTypesList())) GetWindowRect(FileTypesList(), &types);
+    return TopLevelTiles(RowsNow(), client.right - (types.right - types.left), client.bottom - top);
 }
 
 int Area(const PixelRect& r) { return r.Width() * r.Height(); }
@@ -172,4 +176,48 @@ TEST(MapPane, DuringARunThePictureIsNotShown) {
     ++g_app.mapChanges;
     EXPECT_FALSE(PictureReady());
     EXPECT_TRUE(PumpUntil(PictureReady));
+}
+
+TEST(MapPane, SelectedFileTypesLightTheirTilesAndDimTheOthers) {
+    TempFolder root;
+    root.File(L"a.one", 50000);
+    root.File(L"b.two", 50000);
+    MainWindow window;
+    SendMessageW(window.handle(), WM_COMMAND, IDM_VIEW_FILE_TYPES, 0);
+    Measure(root.path());
+    ASSERT_TRUE(PumpUntil(PictureReady));
+    HWND types = FileTypesList();
+    ASSERT_TRUE(IsWindowVisible(types));
+    ASSERT_TRUE(PumpUntil([&] { return SendMessageW(types, LVM_GETITEMCOUNT, 0, 0) == 2; }));
+    int top = 0;
+    const std::vector<PixelRect> tiles = PaneTiles(top);
+    const int one = FindRowByName(L"a.one"), two = FindRowByName(L"b.two");
+    int width = 0, height = 0;
+    const auto centre = [&](const PixelRect& t) {
+        return CurrentTreemapPicture(width, height)[((t.top + t.bottom) / 2) * width + (t.left + t.right) / 2];
+    };
+    const uint32_t oneBefore = centre(tiles[one]), twoBefore = centre(tiles[two]);
+    // Select the row of ".one" in the types list.
+    int typeRow = -1;
+    for (int row = 0; row < 2; ++row) {
+        if (CellText(types, row, 0) == L".one") typeRow = row;
+    }
+    ASSERT_GE(typeRow, 0);
+    LVITEMW item{};
+    item.stateMask = item.state = LVIS_SELECTED;
+    SendMessageW(types, LVM_SETITEMSTATE, typeRow, reinterpret_cast<LPARAM>(&item));
+    ASSERT_EQ(SelectedFileTypes(types), std::vector<std::wstring>{L"one"});
+    ASSERT_TRUE(PumpUntil([&] { return PictureReady() && centre(tiles[two]) != twoBefore; }));
+    EXPECT_EQ(centre(tiles[one]), oneBefore);
+}
+
+TEST(MapPane, FileTypesAreGrayedInSnapshotMode) {
+    MainWindow window;
+    HMENU view = GetSubMenu(GetMenu(window.handle()), 2);
+    g_app.effect.snapShot = 1;
+    SendMessageW(window.handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(view), 2);
+    EXPECT_NE(GetMenuState(view, IDM_VIEW_FILE_TYPES, MF_BYCOMMAND) & MF_GRAYED, 0u);
+    g_app.effect.snapShot = 0;
+    SendMessageW(window.handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(view), 2);
+    EXPECT_EQ(GetMenuState(view, IDM_VIEW_FILE_TYPES, MF_BYCOMMAND) & MF_GRAYED, 0u);
 }
