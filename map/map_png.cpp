@@ -12,20 +12,46 @@ namespace lurmo {
 
 namespace {
 
+// COM is looked up when a picture is written, not imported: the console report links
+// nothing beyond the kernel and the C library, and a system without COM has no codecs.
+using CoInitializeExFunction = HRESULT(WINAPI*)(void*, DWORD);
+using CoUninitializeFunction = void(WINAPI*)();
+using CoCreateInstanceFunction = HRESULT(WINAPI*)(REFCLSID, IUnknown*, DWORD, REFIID, void**);
+
 // COM for this thread while the picture is written; a thread that has it already keeps it.
 struct ComScope {
-    HRESULT result = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    ~ComScope() {
-        if (SUCCEEDED(result)) CoUninitialize();
+    unique_hmodule ole{LoadLibraryW(L"ole32.dll")};
+    CoUninitializeFunction uninitialize = nullptr;
+    CoCreateInstanceFunction create = nullptr;
+    HRESULT result = E_FAIL;
+    ComScope() {
+        if (!ole) return;
+        const auto initialize = reinterpret_cast<CoInitializeExFunction>(
+            reinterpret_cast<void*>(GetProcAddress(ole.get(), "CoInitializeEx")));
+        uninitialize = reinterpret_cast<CoUninitializeFunction>(
+            reinterpret_cast<void*>(GetProcAddress(ole.get(), "CoUninitialize")));
+        create = reinterpret_cast<CoCreateInstanceFunction>(
+            reinterpret_cast<void*>(GetProcAddress(ole.get(), "CoCreateInstance")));
+        if (!initialize || !uninitialize || !create) {
+            create = nullptr;
+            return;
+        }
+        result = initialize(nullptr, COINIT_APARTMENTTHREADED);
     }
+    ~ComScope() {
+        if (SUCCEEDED(result)) uninitialize();
+    }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
 };
 
 }  // namespace
 
 PngResult WriteMapPng(const std::wstring& path, const uint32_t* pixels, int width, int height) {
     ComScope com;
+    if (!com.create) return PngResult::kNoCodec;
     com_ptr<IWICImagingFactory> factory;
-    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
+    if (FAILED(com.create(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
                                 reinterpret_cast<void**>(factory.put())))) {
         return PngResult::kNoCodec;
     }
