@@ -355,10 +355,11 @@ void LayoutMainWindow() {
     GetWindowRect(g_app.list, &list);
     int listHeight = height - g_app.statusHeight - 30;
     if (g_app.treemap) {
-        // The map takes its height from the list's, and leaves the list a few rows.
+        // The map takes its height from the list's and never more than half of it: the
+        // list stays the window's main part, and a small window still shows its rows.
         const int splitter = TreemapSplitterHeight(g_app.main);
         const int wanted = ScaleForDpi(g_app.main, g_app.settings.treemapHeight) + splitter;
-        const int pane = g_app.settings.treemapShown ? std::clamp(listHeight - 60, 0, wanted) : 0;
+        const int pane = g_app.settings.treemapShown ? std::clamp(listHeight / 2, 0, wanted) : 0;
         listHeight -= pane;
         SetWindowPos(g_app.treemap, nullptr, 0, 30 + listHeight, width, pane, SWP_NOZORDER);
         ShowWindow(g_app.treemap, pane > 0 ? SW_SHOWNA : SW_HIDE);
