@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "list/number_format.h"
+#include "map/treemap_pane.h"
 #include "state/app_state.h"
 
 namespace lurmo {
@@ -23,7 +24,9 @@ std::wstring ShownName(const std::wstring& extension) {
     return extension.empty() ? std::wstring(L"(なし)") : L"." + extension;
 }
 
+// Widths are given at 96 DPI and grow with the window's DPI, as its text does.
 void AddColumn(HWND list, int index, const wchar_t* caption, int width, int format) {
+    width = ScaleForDpi(list, width);
     LVCOLUMNW column{};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_FMT;
     column.fmt = format;
