@@ -221,3 +221,20 @@ TEST(MapPane, FileTypesAreGrayedInSnapshotMode) {
     SendMessageW(window.handle(), WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(view), 2);
     EXPECT_EQ(GetMenuState(view, IDM_VIEW_FILE_TYPES, MF_BYCOMMAND) & MF_GRAYED, 0u);
 }
+
+TEST(MapPane, ADoubleClickGoesIntoTheFolderUnderIt) {
+    TempFolder root;
+    root.File(L"big\\inner\\a.bin", 60000);
+    root.File(L"other.bin", 20000);
+    MainWindow window;
+    Measure(root.path());
+    ASSERT_TRUE(PumpUntil(PictureReady));
+    int top = 0;
+    const PixelRect tile = PaneTiles(top)[FindRowByName(L"big")];
+    const int x = (tile.left + tile.right) / 2, y = top + (tile.top + tile.bottom) / 2;
+    // The tile under the pointer is the file's: its folder becomes the target.
+    SendMessageW(g_app.treemap, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(x, y));
+    ASSERT_TRUE(PumpUntil([&] { return !g_app.busy.load() && TargetPath() == root / L"big\\inner\\"; }))
+        << Narrow(TargetPath());
+    ASSERT_TRUE(PumpUntil([] { return FindRowByName(L"a.bin") >= 0; }));
+}
