@@ -173,6 +173,8 @@ void OnCommand(UINT id) {
         case IDM_COMMA: ToggleComma(); break;
         case IDM_SHOW_CHANGE: ToggleChangeColumn(); break;
         case IDM_RESET_BASELINE: ResetBaselinesToNow(); break;
+        case IDM_VIEW_TREEMAP: ToggleTreemap(); break;
+        case IDM_VIEW_FILE_TYPES: ToggleFileTypes(); break;
         default:
             if (id >= IDM_FIRST_TEMPLATE && IsTemplateCommand(id - IDM_FIRST_TEMPLATE)) CreateFromTemplate(id - IDM_FIRST_TEMPLATE);
             break;

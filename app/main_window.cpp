@@ -28,6 +28,7 @@
 #include "list/result_rows.h"
 #include "list/sorting.h"
 #include "list/watcher.h"
+#include "map/treemap_pane.h"
 
 namespace lurmo {
 
@@ -67,6 +68,28 @@ int FindFolderIconIndex() {
     return info.iIcon;
 }
 
+void OpenMapFolder(const std::wstring& path) { OpenFolderAsTarget(path, 1); }
+
+void ShowMapRowMenu(int row, POINT screen) {
+    NMITEMACTIVATE info{};
+    info.hdr.hwndFrom = g_app.list;
+    info.iItem = row;
+    info.ptAction = screen;
+    ScreenToClient(g_app.list, &info.ptAction);
+    ShowListContextMenu(&info);
+}
+
+// The map pane goes below the list; it is handed what it cannot reach from below.
+void CreateMapPane() {
+    TreemapHost host;
+    host.openRow = [](int row) { OpenRow(row); };
+    host.openFolder = OpenMapFolder;
+    host.rowMenu = ShowMapRowMenu;
+    host.heightChanged = LayoutMainWindow;
+    if (!RegisterTreemapClass(g_app.instance, host)) return;
+    g_app.treemap = CreateTreemapPane(g_app.main);
+}
+
 void ReadMenuColors() {
     g_app.menuHighlight = GetSysColor(COLOR_MENUHILIGHT);
     g_app.menuHighlightText = GetSysColor(COLOR_HIGHLIGHTTEXT);
@@ -96,6 +119,7 @@ bool SetUpMainWindow() {
     g_app.folderIconIndex = FindFolderIconIndex();
     CreateResultColumns();
     g_app.headerHeight = MeasureHeaderHeight();
+    CreateMapPane();
     for (COLORREF& color : g_app.customColors) color = 0;
     g_app.customColors[0] = g_app.settings.graphColor;
     g_app.nextClipboardViewer = SetClipboardViewer(g_app.main);
@@ -250,6 +274,7 @@ BOOL OnNotify(HWND window, const NMHDR* header) {
         case LVN_DELETEITEM: ReleaseDeletedRow(reinterpret_cast<const NMLISTVIEW*>(header)->lParam); return TRUE;
         case NM_RCLICK: ShowListContextMenu(reinterpret_cast<const NMITEMACTIVATE*>(header)); return TRUE;
         case NM_CUSTOMDRAW: return OnCustomDraw(window, header);
+        case LVN_ITEMCHANGED: RefreshTreemapFrames(); return FALSE;
         case NM_DBLCLK: {
             const int row = reinterpret_cast<const NMITEMACTIVATE*>(header)->iItem;
             if (row >= 0) OpenRow(row);
@@ -362,7 +387,18 @@ void LayoutMainWindow() {
     RECT status{};
     if (g_app.status && GetWindowRect(g_app.status, &status)) g_app.statusHeight = status.bottom - status.top;
     const int top = ListTop();
-    SetWindowPos(g_app.list, nullptr, 0, top, width, std::max(0, height - g_app.statusHeight - top), SWP_NOZORDER);
+    int listHeight = std::max(0, height - g_app.statusHeight - top);
+    if (g_app.treemap) {
+        // The map takes its height from the list's and never more than half of it: the
+        // list stays the window's main part, and a small window still shows its rows.
+        const int splitter = TreemapSplitterHeight(g_app.main);
+        const int wanted = ScaleForDpi(g_app.main, g_app.settings.treemapHeight) + splitter;
+        const int pane = g_app.settings.treemapShown ? std::clamp(listHeight / 2, 0, wanted) : 0;
+        listHeight -= pane;
+        SetWindowPos(g_app.treemap, nullptr, 0, top + listHeight, width, pane, SWP_NOZORDER);
+        ShowWindow(g_app.treemap, pane > 0 ? SW_SHOWNA : SW_HIDE);
+    }
+    SetWindowPos(g_app.list, nullptr, 0, top, width, listHeight, SWP_NOZORDER);
     SetWindowPos(g_app.accumulateButton, nullptr, width - Scaled(70), 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     SetWindowPos(g_app.browseButton, nullptr, width - Scaled(140), 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     SetWindowPos(g_app.targetListButton, nullptr, width - Scaled(210), 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
@@ -373,6 +409,20 @@ void LayoutMainWindow() {
     }
     // During a run the parts are the progress display's (LayoutRunProgress).
     if (!RunProgressOwnsStatusBar() && SendMessageW(g_app.status, SB_GETPARTS, 0, 0) > 1) SetStatusBarParts();
+}
+
+void ToggleTreemap() {
+    g_app.settings.treemapShown = !g_app.settings.treemapShown;
+    g_app.settings.treemapShownStored = true;
+    LayoutMainWindow();
+}
+
+// The types list lives beside the map: showing it shows the map too.
+void ToggleFileTypes() {
+    g_app.settings.fileTypesShown = !g_app.settings.fileTypesShown;
+    if (g_app.settings.fileTypesShown && !g_app.settings.treemapShown) ToggleTreemap();
+    LayoutMainWindow();
+    LayOutTreemapPane();
 }
 
 HWND CreateMainWindow() {

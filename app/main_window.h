@@ -11,6 +11,10 @@ INT_PTR CALLBACK MainDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM
 void LayoutMainWindow();
 // The height of the result list's header row.
 int MeasureHeaderHeight();
+// Shows or hides the map pane below the list (the 表示 menu's entry).
+void ToggleTreemap();
+// Shows or hides the list of file types beside the map.
+void ToggleFileTypes();
 void OnInitMenuPopup(HMENU popup);
 void OnCommand(UINT id);
 void ShowAboutBox();

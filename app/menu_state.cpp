@@ -74,6 +74,11 @@ void EnableByState(HMENU popup) {
         Enable(popup, IDM_SELECTED_FOLDER, SingleSelectedFolder());
         MarkCommaItem(popup);
         SyncChangeMenu(popup);
+        CheckMenuItem(popup, IDM_VIEW_TREEMAP, MF_BYCOMMAND | (g_app.settings.treemapShown ? MF_CHECKED : MF_UNCHECKED));
+        // Snapshot mode keeps no tree to count the types in.
+        const bool typesShown = g_app.settings.fileTypesShown && g_app.settings.treemapShown && !g_app.effect.snapShot;
+        CheckMenuItem(popup, IDM_VIEW_FILE_TYPES, MF_BYCOMMAND | (typesShown ? MF_CHECKED : MF_UNCHECKED));
+        Enable(popup, IDM_VIEW_FILE_TYPES, !g_app.effect.snapShot);
     } else if (GetMenuItemID(popup, 3) == IDM_PASTE) {
         EnableListBackgroundMenu(popup);
     } else if (GetMenuItemID(popup, 0) == IDM_SORT_BY_NAME) {

@@ -89,6 +89,7 @@ constexpr int kMinPointSize = 40, kMaxPointSize = 1440;
 constexpr LONG kMaxFontWeight = 1000;
 constexpr int kMaxColumnWidth = 8192;
 constexpr int kMaxCoordinate = 0x8000;
+constexpr int kMinTreemapHeight = 40;
 constexpr DWORD kUnits = 4, kSortStates = 6, kTargetLists = 2;
 
 template <typename T>
@@ -193,7 +194,15 @@ void LoadSettings() {
         ReadDword(raw, L"GraphColor", s.graphColor);
         ReadDword(raw, L"FollowLinks", s.followLinks);
         ReadDword(raw, L"DisplayChange", s.displayChange);
+        s.treemapShownStored = ReadDword(raw, L"TreemapShown", s.treemapShown);
+        ReadInt(raw, L"TreemapHeight", s.treemapHeight);
+        ReadDword(raw, L"FileTypesShown", s.fileTypesShown);
     }
+    // Until the user shows or hides the map it follows the mode: shown where it has a tree.
+    if (!s.treemapShownStored) s.treemapShown = s.snapShot == 0;
+    s.treemapShown = s.treemapShown != 0;
+    s.fileTypesShown = s.fileTypesShown != 0;
+    KeepInRange(s.treemapHeight, kMinTreemapHeight, kMaxCoordinate, Settings{}.treemapHeight);
     ReplaceValuesOutOfRange(s);
     // Coordinates and sizes beyond any screen are the window's own, as for a first start.
     KeepInRange(s.left, -kMaxCoordinate, kMaxCoordinate, static_cast<int>(placement.left));
@@ -275,6 +284,9 @@ void SaveSettings() {
     WriteDword(raw, L"GraphColor", s.graphColor);
     WriteDword(raw, L"FollowLinks", s.followLinks);
     WriteDword(raw, L"DisplayChange", s.displayChange);
+    if (s.treemapShownStored) WriteDword(raw, L"TreemapShown", s.treemapShown);
+    WriteDword(raw, L"TreemapHeight", static_cast<DWORD>(s.treemapHeight));
+    WriteDword(raw, L"FileTypesShown", s.fileTypesShown);
 }
 
 }  // namespace lurmo

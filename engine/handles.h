@@ -82,6 +82,11 @@ struct hmenu_traits {
     static type empty() noexcept { return nullptr; }
     static void close(type h) noexcept { ::DestroyMenu(h); }
 };
+struct hbitmap_traits {
+    using type = HBITMAP;
+    static type empty() noexcept { return nullptr; }
+    static void close(type h) noexcept { ::DeleteObject(h); }
+};
 struct hicon_traits {
     using type = HICON;
     static type empty() noexcept { return nullptr; }
@@ -107,6 +112,7 @@ using unique_hfont = unique_any<hfont_traits>;
 using unique_hbrush = unique_any<hbrush_traits>;
 using unique_hmenu = unique_any<hmenu_traits>;
 using unique_hicon = unique_any<hicon_traits>;
+using unique_hbitmap = unique_any<hbitmap_traits>;
 using unique_hmodule = unique_any<hmodule_traits>;
 using unique_cotaskmem = unique_any<cotask_traits>;
 

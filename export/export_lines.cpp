@@ -18,6 +18,8 @@ constexpr char kSjisName[] = "\x96\xbc\x91\x4f";                                
 constexpr char kSjisSize[] = "\x83\x54\x83\x43\x83\x59";                          // サイズ
 constexpr char kSjisPercent[] = "\x83\x70\x81\x5b\x83\x5a\x83\x93\x83\x67";       // パーセント
 constexpr char kSjisTime[] = "\x8d\x58\x90\x56\x93\xfa\x8e\x9e";                  // 更新日時
+constexpr char kSjisExtension[] = "\x8a\x67\x92\xa3\x8e\x71";                    // 拡張子
+constexpr char kSjisFiles[] = "\x83\x74\x83\x40\x83\x43\x83\x8b\x90\x94";       // ファイル数
 constexpr const char* kUnitSuffixes[] = {"(Byte)", "(KB)", "(MB)", "(GB)"};
 
 wchar_t SeparatorOf(int kind) { return kind == kExportCsv ? L',' : L'\t'; }
@@ -71,6 +73,13 @@ std::string ExportHeaderBytes(int kind, int unit) {
     line += kSjisTime;
     line += "\r\n";
     return line;
+}
+
+std::string ExportTypesHeaderBytes(int kind, int unit) {
+    if (kind == kExportUnicode) return Utf16Bytes(std::wstring(L"拡張子\t") + SizeCaption(unit) + L"\tパーセント\tファイル数\r\n");
+    const char separator = kind == kExportCsv ? ',' : '\t';
+    return std::string(kSjisExtension) + separator + kSjisSize + kUnitSuffixes[ClampUnit(unit)] + separator +
+           kSjisPercent + separator + kSjisFiles + "\r\n";
 }
 
 std::wstring ExportRowText(int kind, const ExportRow& row, int unit, bool comma) {

@@ -41,6 +41,8 @@ std::wstring ExportRowText(int kind, const ExportRow& row, int unit, bool comma)
 
 // The bytes of a row line with its CR LF: UTF-16LE for the Unicode kind, the OEM code
 // page for the others. The line is written whole, however long it is.
+// The header of the table of file types: extension, size, percent, number of files.
+std::string ExportTypesHeaderBytes(int kind, int unit);
 std::string ExportRowBytes(int kind, const ExportRow& row, int unit, bool comma);
 
 // Writes every byte of data to an open file or handle; false when WriteFile fails.

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 #include "engine/accumulation.h"
 #include "engine/error_report.h"
@@ -19,6 +20,8 @@
 #include "list/number_format.h"
 #include "list/progress_text.h"
 #include "lurmo_version.h"
+#include "map/map_png.h"
+#include "map/treemap.h"
 
 namespace lurmo {
 
@@ -31,7 +34,8 @@ constexpr char kUsage[] =
     "Measures every item directly inside FOLDER and writes the lines the list's export of\n"
     "all rows writes: the header, then one line per item.\n"
     "  --mode snapshot|tree      how the folder is measured (default snapshot)\n"
-    "  --size used|logical       size on disk or file size (default used)\n"
+    "  --size used|logical       size on disk or file size (default used); --size WxH\n"
+    "                            sets the size of the --treemap picture instead\n"
     "  --unit byte|kb|mb|gb      unit of the size column (default byte)\n"
     "  --comma, --no-comma       group the digits of the size by \",\" in the tab and\n"
     "                            Unicode formats (default --comma)\n"
@@ -52,6 +56,10 @@ constexpr char kUsage[] =
     "                            console, one line each time otherwise), and a last line\n"
     "                            with the final counts; for a volume's root also the share\n"
     "                            of its used space\n"
+    "  --treemap FILE.png        draw the map of the folder into a PNG instead (with\n"
+    "                            --mode tree every folder is divided down to its files)\n"
+    "  --types                   write the table of file types (extension, bytes,\n"
+    "                            share, files) instead of the rows\n"
     "  --help                    show this text\n"
     "  --version                 show the program's version\n"
     "Exit status: 0 written; 1 the folder cannot be measured or the output cannot be\n"
@@ -73,6 +81,9 @@ struct ReportOptions {
     int kind = kExportCsv;
     bool followLinks = true;
     std::wstring output;
+    std::wstring treemap;   // the PNG to draw the map into, instead of the rows
+    int mapWidth = 1024, mapHeight = 600;
+    bool types = false;
     std::wstring folder;
     bool help = false;
     bool progress = false;
@@ -87,6 +98,22 @@ std::optional<int> PickWord(std::wstring_view value, std::initializer_list<std::
         ++index;
     }
     return std::nullopt;
+}
+
+// "WxH" with both sides from 1 to 16384 pixels.
+bool ParseMapSize(const std::wstring& value, int& width, int& height) {
+    const size_t x = value.find_first_of(L"xX");
+    if (x == std::wstring::npos || x == 0 || x + 1 >= value.size()) return false;
+    const auto side = [](const std::wstring& digits, int& out) {
+        if (digits.size() > 5 || digits.find_first_not_of(L"0123456789") != std::wstring::npos) return false;
+        out = std::stoi(digits);
+        return out >= 1 && out <= 16384;
+    };
+    int w = 0, h = 0;
+    if (!side(value.substr(0, x), w) || !side(value.substr(x + 1), h)) return false;
+    width = w;
+    height = h;
+    return true;
 }
 
 // Reads the words into options; on a mistake returns what was wrong.
@@ -114,10 +141,11 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
         const size_t equals = word.find(L'=');
         const std::wstring name = word.substr(0, equals);
         if (name == L"--help" || name == L"--version" || name == L"--comma" || name == L"--no-comma" ||
-            name == L"--descending" || name == L"--progress") {
+            name == L"--descending" || name == L"--progress" || name == L"--types") {
             if (equals != std::wstring::npos) return name + L" takes no value: " + word;
             if (name == L"--help") options.help = true;
             else if (name == L"--version") options.version = true;
+            else if (name == L"--types") options.types = true;
             else if (name == L"--descending") options.descending = true;
             else if (name == L"--progress") options.progress = true;
             else options.comma = name == L"--comma";
@@ -127,7 +155,7 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
         if (equals != std::wstring::npos) {
             value = word.substr(equals + 1);
         } else if (name == L"--mode" || name == L"--size" || name == L"--unit" || name == L"--sort" ||
-                   name == L"--format" || name == L"--links" || name == L"--output") {
+                   name == L"--format" || name == L"--links" || name == L"--output" || name == L"--treemap") {
             if (i + 1 >= args.size()) return L"missing value for " + name;
             value = args[++i];
         } else {
@@ -139,7 +167,11 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
             if ((pick = PickWord(value, {L"snapshot", L"tree"}))) options.snapshotMode = *pick == 0;
             options.modeGiven = true;
         } else if (name == L"--size") {
-            if ((pick = PickWord(value, {L"used", L"logical"}))) options.usedSize = *pick == 0;
+            if ((pick = PickWord(value, {L"used", L"logical"}))) {
+                options.usedSize = *pick == 0;
+            } else if (ParseMapSize(value, options.mapWidth, options.mapHeight)) {
+                pick = 0;
+            }
         } else if (name == L"--unit") {
             if ((pick = PickWord(value, {L"byte", L"kb", L"mb", L"gb"}))) options.unit = *pick;
         } else if (name == L"--sort") {
@@ -148,6 +180,9 @@ std::optional<std::wstring> ParseArguments(const std::vector<std::wstring>& args
             if ((pick = PickWord(value, {L"csv", L"tab", L"unicode", L"ncdu"}))) options.kind = kExportCsv + *pick;
         } else if (name == L"--links") {
             if ((pick = PickWord(value, {L"follow", L"skip"}))) options.followLinks = *pick == 0;
+        } else if (name == L"--treemap") {
+            if (!value.empty()) pick = 0;
+            options.treemap = value;
         } else if (name == L"--output") {
             if (!value.empty()) pick = 0;
             options.output = value;
@@ -195,6 +230,38 @@ std::string BuildListingBytes(const std::vector<RowEntry*>& rows, uint64_t total
         bytes += ExportRowBytes(options.kind, {entry->name, entry->size, percent, time}, options.unit, options.comma);
     }
     return bytes;
+}
+
+MapSource SourceOf(const RowRecords& records) {
+    MapSource source;
+    source.snapshot = records.snapshotMode;
+    source.rows.assign(records.rows.begin(), records.rows.end());
+    return source;
+}
+
+std::string BuildTypesBytes(const RowRecords& records, const ReportOptions& options) {
+    const ExtensionTable table = CountExtensions(SourceOf(records));
+    std::string bytes = ExportPreamble(options.kind) + ExportTypesHeaderBytes(options.kind, options.unit);
+    for (const ExtensionStat& stat : table.rows) {
+        const std::wstring name = stat.extension.empty() ? std::wstring(L"(なし)") : L"." + stat.extension;
+        const std::wstring percent = table.bytes != 0 ? FormatPercent(stat.bytes, table.bytes) : std::wstring();
+        const std::wstring files = std::to_wstring(stat.files);
+        bytes += ExportRowBytes(options.kind, {name, stat.bytes, percent, files}, options.unit, options.comma);
+    }
+    return bytes;
+}
+
+int WriteTreemap(const RowRecords& records, const ReportOptions& options, std::wostream& err) {
+    const MapSource source = SourceOf(records);
+    const ExtensionTable types = CountExtensions(source);
+    std::vector<uint32_t> pixels(static_cast<size_t>(options.mapWidth) * options.mapHeight);
+    DrawMap(source, types, options.mapWidth, options.mapHeight, pixels.data());
+    switch (WriteMapPng(options.treemap, pixels.data(), options.mapWidth, options.mapHeight)) {
+        case PngResult::kWritten: return 0;
+        case PngResult::kNoCodec: err << L"PNG を書き出せません: この環境には PNG の画像コーデックがありません.\n"; return 1;
+        case PngResult::kWriteFailed: err << L"エラー：PNG を書き込めませんでした. : " << options.treemap << L'\n'; return 1;
+    }
+    return 1;
 }
 
 // The engine's failure texts go to the report's error stream while it runs.
@@ -409,8 +476,10 @@ int RunReport(const std::vector<std::wstring>& args, std::ostream& out, std::wos
     // Measured, but not whole: the lines are written all the same, and the status says so.
     const int written = unreadable != 0 ? kExitIncomplete : 0;
     SortRows(records.rows, options.sortKey * 2 + (options.descending ? 1 : 0));
-    const std::string bytes = options.kind == kFormatNcdu ? BuildNcduBytes(options, params, records.rows)
-                                                          : BuildListingBytes(records.rows, total, options);
+    if (!options.treemap.empty()) return WriteTreemap(records, options, err);
+    const std::string bytes = options.types                ? BuildTypesBytes(records, options)
+                              : options.kind == kFormatNcdu ? BuildNcduBytes(options, params, records.rows)
+                                                            : BuildListingBytes(records.rows, total, options);
 
     if (options.output.empty()) {
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

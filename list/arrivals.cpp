@@ -125,6 +125,7 @@ void PlaceArrival(Arrival& arrival) {
     if (!entry || (entry->kind & kKindFile)) return;
     auto* folder = static_cast<FolderEntry*>(entry);
     const std::wstring inner = arrival.relative.substr(cut + 1);
+    ++g_app.mapChanges;
     const uint64_t removed = TreeRemoveItem(inner, folder);
     const uint64_t added = TreeGraftFolder(inner, folder, arrival.measured.get());
     RewriteSizeCell(folder, row);

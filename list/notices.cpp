@@ -267,6 +267,7 @@ void ReportBadNotice() { OutputDebugStringW(L"UpdateList:Error"); }
 }  // namespace
 
 void ApplyNotice(DWORD action, const std::wstring& path, const std::wstring& oldPath) {
+    ++g_app.mapChanges;
     // A rename is held when either name concerns the folder: its two halves stay together.
     if (HoldForArrival(action, path, oldPath)) return;
     switch (action) {

@@ -439,6 +439,7 @@ RowEntry* RowEntryAt(int row) {
 }
 
 void ReleaseDeletedRow(LPARAM entry) {
+    ++g_app.mapChanges;
     if (entry) ReleaseRowEntry(reinterpret_cast<RowEntry*>(entry), g_app.effect.snapShot != 0);
 }
 

@@ -38,6 +38,10 @@ struct AppState {
     HWND driveBox = nullptr, historyBox = nullptr;
     HWND targetListButton = nullptr, browseButton = nullptr, accumulateButton = nullptr;
     HWND list = nullptr, status = nullptr;
+    HWND treemap = nullptr;
+    // Counted up at every change to the rows or to their trees, so that the map throws
+    // away a drawing begun before it rather than read records that may be gone.
+    unsigned mapChanges = 0;
     int statusHeight = 0;
     // The DPI the window is laid out for; every pixel constant is written for 96 and
     // scaled by Scaled(). Changes when the window moves to a monitor of another DPI.

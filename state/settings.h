@@ -36,6 +36,13 @@ struct Settings {
     COLORREF graphColor = 0;
     DWORD followLinks = 1;    // 0: no link is entered and every link counts 0
     DWORD displayChange = 1;   // the change column in file-operation mode
+    // The map pane below the list: shown unless the user hid it (by default only in
+    // file-operation mode, where it has a tree to show), and its height at 96 DPI.
+    DWORD treemapShown = 1;
+    bool treemapShownStored = false;
+    int treemapHeight = 180;
+    // The list of file types beside the map (file-operation mode only).
+    DWORD fileTypesShown = 0;
 };
 
 // The copies that an accumulation takes from the settings when it starts; every part of
