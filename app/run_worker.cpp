@@ -99,6 +99,11 @@ public:
         g_app.grandTotal += batch_.Flush();
         lastFlush_ = GetTickCount();
     }
+    // The next child takes a while: the rows gathered so far are shown at once rather
+    // than after it.
+    void FlushWaiting() {
+        if (!batch_.rows.empty()) Flush();
+    }
 
 private:
     static constexpr size_t kMostRows = 512;
@@ -123,6 +128,7 @@ void MeasureRun(WorkerJob& job) {
     sink.fileRow = [&feed](FileEntry* entry) { feed.Add(entry, false); };
     sink.folderRow = [&feed](FolderEntry* entry) { feed.Add(entry, true); };
     sink.snapshotRow = [&feed](SnapshotEntry* entry) { feed.Add(entry, !(entry->kind & kKindFile)); };
+    sink.waiting = [&feed] { feed.FlushWaiting(); };
     const RunResult result = MeasureChildren(job.params, job.snapshotMode, sink);
     feed.Flush();
     TakeRunBaseline(job.run);

@@ -398,7 +398,10 @@ RunResult MeasureChildren(RunParameters& params, bool snapshotMode, const RunSin
             if (crew.run.failed.load()) throw std::bad_alloc();
             const Delivery delivery =
                 DeliverFront(params, snapshotMode, slots.front(), threads, sink, result, linksMeasured);
-            if (delivery == Delivery::NotReady) return;
+            if (delivery == Delivery::NotReady) {
+                if (sink.waiting) sink.waiting();
+                return;
+            }
             if (delivery == Delivery::Stop) {
                 stopped = true;
                 return;

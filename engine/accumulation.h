@@ -22,6 +22,10 @@ struct RunSink {
     std::function<void(FileEntry*)> fileRow;       // file-operation mode
     std::function<void(FolderEntry*)> folderRow;   // file-operation mode, tree built
     std::function<void(SnapshotEntry*)> snapshotRow;
+    // Called, when set, whenever the next child is still being measured: the rows handed
+    // over so far are all there will be for a while, so a consumer that gathers rows
+    // shows them now.
+    std::function<void()> waiting;
 };
 
 enum class RunOutcome { Completed, Cancelled };
