@@ -16,25 +16,12 @@
 #include "state/app_state.h"
 #include "app/main_window.h"
 #include "app/target_boxes.h"
+#include "bench/window_bench.h"
 
 using namespace lurmo;
+using namespace lurmo::bench;
 
 namespace {
-
-void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-double Now() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 std::atomic<LONG> g_stopPinging{0};
 // While a run measures: from when it was started until the button is pressed again. The

@@ -17,47 +17,12 @@
 #include "engine/accumulation.h"
 #include "list/result_rows.h"
 #include "list/watcher.h"
+#include "bench/window_bench.h"
 
 using namespace lurmo;
+using namespace lurmo::bench;
 
 namespace {
-
-using Sizes = std::map<std::wstring, uint64_t>;
-
-void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-template <typename Condition>
-bool PumpUntil(Condition condition, DWORD timeout) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeout) return false;
-        Pump();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
-
-Sizes Listed() {
-    Sizes sizes;
-    for (int row = 0; row < g_app.rowCount; ++row) {
-        if (const RowEntry* entry = RowEntryAt(row)) sizes[entry->name] = entry->size;
-    }
-    return sizes;
-}
-
-Sizes Fresh(const std::wstring& folder) {
-    RunParameters params;
-    params.usedSize = g_app.effect.usedSize != 0;
-    params.clusterSize = g_app.scan.clusterSize;
-    SetScanTarget(params, folder);
-    return MeasureChildSizes(params);
-}
 
 uint64_t Sum(const Sizes& sizes) {
     uint64_t total = 0;

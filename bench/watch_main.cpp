@@ -21,49 +21,14 @@
 #include "engine/folder_tree.h"
 #include "list/result_rows.h"
 #include "list/watcher.h"
+#include "bench/window_bench.h"
 
 using namespace lurmo;
+using namespace lurmo::bench;
 
 namespace {
 
 constexpr int kFiles = 10000;
-
-using Sizes = std::map<std::wstring, uint64_t>;
-
-void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-template <typename Condition>
-bool PumpUntil(Condition condition, DWORD timeout) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeout) return false;
-        Pump();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
-
-Sizes Listed() {
-    Sizes sizes;
-    for (int row = 0; row < g_app.rowCount; ++row) {
-        if (const RowEntry* entry = RowEntryAt(row)) sizes[entry->name] = entry->size;
-    }
-    return sizes;
-}
-
-Sizes Fresh(const std::wstring& folder) {
-    RunParameters params;
-    params.usedSize = g_app.effect.usedSize != 0;
-    params.clusterSize = g_app.scan.clusterSize;
-    SetScanTarget(params, folder);
-    return MeasureChildSizes(params);
-}
 
 void WriteBytes(const std::wstring& path, DWORD size, DWORD disposition) {
     HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -76,13 +41,6 @@ void WriteBytes(const std::wstring& path, DWORD size, DWORD disposition) {
 }
 
 std::wstring g_target;
-
-double Now() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The pinging thread's results; it alone writes them until it has ended.
 std::atomic<LONG> g_stopPinging{0};

@@ -26,36 +26,12 @@
 #include "list/watcher.h"
 #include "engine/file_system.h"
 #include "engine/size_rule.h"
+#include "bench/window_bench.h"
 
 using namespace lurmo;
+using namespace lurmo::bench;
 
 namespace {
-
-void Pump() {
-    MSG message;
-    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&message);
-        DispatchMessageW(&message);
-    }
-}
-
-template <typename Condition>
-bool PumpUntil(Condition condition, DWORD timeout) {
-    const DWORD start = GetTickCount();
-    while (!condition()) {
-        if (GetTickCount() - start > timeout) return false;
-        Pump();
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
-    }
-    return true;
-}
-
-double Now() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
-}
 
 // The pinging thread's results; it alone writes them until it has ended.
 std::atomic<LONG> g_stopPinging{0};

@@ -36,34 +36,6 @@ void Listen(const std::wstring& folder, bool snapshot = false) {
     }
 }
 
-std::string UnixPath(const std::wstring& path) {
-    using Convert = char*(CDECL*)(const wchar_t*);
-    auto convert = reinterpret_cast<Convert>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!convert) return {};
-    char* name = convert(path.c_str());
-    std::string result = name ? name : "";
-    if (name) HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
-// Another program changing the disk: a host shell, waited for by the mark it leaves.
-void RunHostCommand(const std::string& command) {
-    wchar_t temp[MAX_PATH]{};
-    GetTempPathW(MAX_PATH, temp);
-    const std::wstring mark = std::wstring(temp) + L"lurmo-grew-done-" + std::to_wstring(GetTickCount());
-    const std::string full = command + " ; touch '" + UnixPath(mark) + "'";
-    std::wstring line = L"/bin/sh -c \"" + std::wstring(full.begin(), full.end()) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
-    ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000));
-    DeleteFileW(mark.c_str());
-}
-
 std::wstring ChangeText(const wchar_t* name) {
     const int row = FindRowByName(name);
     return row < 0 || g_app.changeColumn < 0 ? L"<none>" : CellText(row, g_app.changeColumn);

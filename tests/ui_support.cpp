@@ -1,5 +1,7 @@
 #include "tests/ui_support.h"
 
+#include <gtest/gtest.h>
+
 #include <commctrl.h>
 #include <shlwapi.h>
 
@@ -264,5 +266,37 @@ void ForgetStoredSettings() {
     SHDeleteKeyW(HKEY_CURRENT_USER, kHistoryKey);
     SHDeleteKeyW(HKEY_CURRENT_USER, kSettingsKey);
 }
+
+// Runs a host shell command, as another program changing the disk, and waits until it
+// is done: Wine gives no handle to wait on, so the command leaves a mark outside the
+// watched folder when it ends.
+void RunHostCommand(const std::string& command) {
+    wchar_t temp[MAX_PATH]{};
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring mark = std::wstring(temp) + L"lurmo-host-done-" + std::to_wstring(GetTickCount());
+    DeleteFileW(mark.c_str());
+    const std::string full = command + " ; touch '" + UnixPath(mark) + "'";
+    std::wstring line = L"/bin/sh -c \"" + std::wstring(full.begin(), full.end()) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process));
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    ASSERT_TRUE(PumpUntil([&] { return GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000));
+    DeleteFileW(mark.c_str());
+}
+
+std::string UnixPath(const std::wstring& path) {
+    using Convert = char*(CDECL*)(const wchar_t*);
+    auto convert = reinterpret_cast<Convert>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    if (!convert) return {};
+    char* name = convert(path.c_str());
+    std::string result = name ? name : "";
+    if (name) HeapFree(GetProcessHeap(), 0, name);
+    return result;
+}
+
 
 }  // namespace lurmo::test

@@ -115,4 +115,10 @@ std::string Narrow(const std::wstring& text);
 // Deletes the program's settings and history from the registry of the test prefix.
 void ForgetStoredSettings();
 
+// The Linux path Wine gives a Windows path; empty outside Wine.
+std::string UnixPath(const std::wstring& path);
+// Runs a host shell command, as another program changing the disk, and waits until it
+// is done (a failure is a test failure).
+void RunHostCommand(const std::string& command);
+
 }  // namespace lurmo::test
