@@ -14,6 +14,14 @@ import sys
 target, outside, seed, changes = sys.argv[1], sys.argv[2], int(sys.argv[3]), int(sys.argv[4])
 rng = random.Random(seed)
 serial = 0
+# With SOAK_LOG set, each change is appended there, so that a burst the listing does not
+# agree with can be read back step by step.
+log = open(os.environ["SOAK_LOG"], "a") if os.environ.get("SOAK_LOG") else None
+
+
+def note(*words):
+    if log:
+        log.write(f"{seed} " + " ".join(str(w).replace(target, "T").replace(outside, "O") for w in words) + "\n")
 
 
 def new_name(prefix):
@@ -52,46 +60,67 @@ def change():
     anywhere = [target] + folders
     op = rng.randrange(12)
     if op == 0 or (not files and op in (1, 2, 3, 10)):
-        write(os.path.join(rng.choice(anywhere), new_name("n")), rng.randrange(0, 20000))
+        path = os.path.join(rng.choice(anywhere), new_name("n"))
+        note("new", path)
+        write(path, rng.randrange(0, 20000))
     elif op == 1:
         path = rng.choice(files)
+        note("write", path)
         with open(path, "ab" if rng.random() < 0.5 else "wb") as out:
             out.write(b"\0" * rng.randrange(0, 12000))
     elif op == 2 or (op == 0 and len(files) > 400):
-        os.remove(rng.choice(files))
+        path = rng.choice(files)
+        note("remove", path)
+        os.remove(path)
     elif op == 3:
         path = rng.choice(files)
-        os.rename(path, os.path.join(os.path.dirname(path), new_name("r")))
+        to = os.path.join(os.path.dirname(path), new_name("r"))
+        note("rename", path, to)
+        os.rename(path, to)
     elif op == 4:
-        fill(os.path.join(rng.choice(anywhere), new_name("d")), 3)
+        path = os.path.join(rng.choice(anywhere), new_name("d"))
+        note("fill", path)
+        fill(path, 3)
     elif op == 5 and folders:
-        shutil.rmtree(rng.choice(folders))
+        path = rng.choice(folders)
+        note("rmtree", path)
+        shutil.rmtree(path)
     elif op == 6 and folders:
         # Deleted and made again under its name, then filled, in a quick loop.
         folder = rng.choice(folders)
+        note("remake", folder)
         for _ in range(rng.randrange(1, 4)):
             shutil.rmtree(folder, ignore_errors=True)
             fill(folder, 2)
     elif op == 7 and folders:
         folder = rng.choice(folders)
-        os.rename(folder, os.path.join(os.path.dirname(folder), new_name("R")))
+        to = os.path.join(os.path.dirname(folder), new_name("R"))
+        note("rename-folder", folder, to)
+        os.rename(folder, to)
     elif op == 8 and folders:
         folder = rng.choice(folders)
         destinations = [f for f in anywhere if not inside(f, folder) and f != os.path.dirname(folder)]
         if destinations:
-            os.rename(folder, os.path.join(rng.choice(destinations), new_name("M")))
+            to = os.path.join(rng.choice(destinations), new_name("M"))
+            note("move-folder", folder, to)
+            os.rename(folder, to)
     elif op == 9:
         made = os.path.join(outside, new_name("o"))
         fill(made, 2)
-        os.rename(made, os.path.join(rng.choice(anywhere), new_name("I")))
+        to = os.path.join(rng.choice(anywhere), new_name("I"))
+        note("move-in", made, to)
+        os.rename(made, to)
     elif op == 10 and len(files) > 1:
         source, victim = rng.sample(files, 2)
+        note("replace", source, victim)
         os.replace(source, victim)
     elif op == 11 and files:
         # A file written again right after it was made elsewhere and moved over another.
         made = os.path.join(outside, new_name("t"))
         write(made, rng.randrange(0, 15000))
-        os.replace(made, rng.choice(files))
+        victim = rng.choice(files)
+        note("replace-in", made, victim)
+        os.replace(made, victim)
 
 
 os.makedirs(outside, exist_ok=True)

@@ -9,12 +9,15 @@
 
 #include <cstdio>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "state/app_state.h"
 #include "app/main_window.h"
 #include "app/target_boxes.h"
 #include "engine/accumulation.h"
+#include "engine/folder_tree.h"
+#include "engine/size_rule.h"
 #include "list/result_rows.h"
 #include "list/watcher.h"
 #include "bench/window_bench.h"
@@ -45,6 +48,56 @@ bool RunHost(const std::wstring& command, const std::wstring& mark) {
     CloseHandle(process.hProcess);
     // The window keeps answering (and applying notices) while the burst goes on.
     return PumpUntil([&] { return GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES; }, 600000);
+}
+
+// Prints where the listed tree of a folder row differs from the disk, node by node, so
+// that a failing burst says which item went wrong and not only which row.
+void PrintTreeDifferences(const std::wstring& path, const ChildMap& listed, const ChildMap& fresh, int& budget) {
+    std::map<std::wstring, const Node*> mine, disk;
+    VisitChildren(listed, [&](const Node* node) { mine[std::wstring(NodeName(node))] = node; });
+    VisitChildren(fresh, [&](const Node* node) { disk[std::wstring(NodeName(node))] = node; });
+    for (const auto& [name, node] : disk) {
+        if (budget <= 0) return;
+        const auto found = mine.find(name);
+        const std::wstring child = path + L"\\" + name;
+        if (found == mine.end()) {
+            fwprintf(stderr, L"  missing %ls (%llu)\n", child.c_str(), static_cast<unsigned long long>(node->size));
+            --budget;
+        } else if (found->second->size != node->size || found->second->kind != node->kind) {
+            if ((node->kind & kKindFile) || (found->second->kind & kKindFile)) {
+                fwprintf(stderr, L"  %ls listed %llu, on disk %llu\n", child.c_str(),
+                         static_cast<unsigned long long>(found->second->size), static_cast<unsigned long long>(node->size));
+                --budget;
+            } else {
+                PrintTreeDifferences(child, static_cast<const FolderNode*>(found->second)->children,
+                                     static_cast<const FolderNode*>(node)->children, budget);
+            }
+        }
+    }
+    for (const auto& [name, node] : mine) {
+        if (budget <= 0) return;
+        if (disk.count(name)) continue;
+        fwprintf(stderr, L"  extra %ls (%llu)\n", (path + L"\\" + name).c_str(), static_cast<unsigned long long>(node->size));
+        --budget;
+    }
+}
+
+void PrintRowDifferences(const std::wstring& target, const std::wstring& name) {
+    const int row = FindRowByName(name);
+    const RowEntry* entry = row >= 0 ? RowEntryAt(row) : nullptr;
+    if (!entry || (entry->kind & kKindFile)) return;
+    RunParameters params;
+    params.usedSize = g_app.effect.usedSize != 0;
+    params.clusterSize = g_app.scan.clusterSize;
+    SetScanTarget(params, target);
+    WriteName(params, params.nameSlot, name);
+    WIN32_FIND_DATAW data;
+    if (!FindItem(params.path, data)) return;
+    std::unique_ptr<FolderEntry> fresh(MakeFolderEntry(data));
+    MeasureFolderEntry(params, data, fresh.get(), params.nameSlot);
+    int budget = 20;
+    PrintTreeDifferences(name, static_cast<const FolderEntry*>(entry)->children, fresh->children, budget);
+    DestroyFolderEntry(fresh.get());
 }
 
 std::wstring Widen(const char* text) {
@@ -130,6 +183,10 @@ int wmain(int argc, wchar_t** argv) {
             if (!fresh.count(name)) fwprintf(stderr, L" %ls=gone/%llu", name.c_str(), static_cast<unsigned long long>(size));
         }
         fwprintf(stderr, L"\n");
+        for (const auto& [name, size] : fresh) {
+            const auto found = listed.find(name);
+            if (found != listed.end() && found->second != size) PrintRowDifferences(target, name);
+        }
         // Start the next burst from a listing that is right again.
         SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
         PumpUntil([] { return RunOver() && IsWatching(); }, 60000);
