@@ -208,6 +208,9 @@ void NoticeModified(const std::wstring& path) {
     if (entry && !(entry->kind & kKindFile)) UpdateFolderRow(data, static_cast<FolderEntry*>(entry), row);
 }
 
+// A file written just before its rename may have had its change notices read only after
+// the rename, when its old name was gone: so a renamed item is also measured again under
+// its new name, and keeps no size from before.
 void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
     FollowRenamedFolder(newPath);
     // A move into another folder of the target is reported as a rename by some systems
@@ -238,6 +241,7 @@ void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
             g_app.grandTotal -= replaced;
             MarkRetotal();
         }
+        NoticeModified(newPath);
         return;
     }
     int row = FindRowByName(oldPath);
@@ -258,6 +262,7 @@ void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
     item.iSubItem = 0;
     item.pszText = const_cast<wchar_t*>(entry->name.c_str());
     SendMessageW(g_app.list, LVM_SETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+    NoticeModified(newPath);
 }
 
 // A record the system should never hand over: cut short, or its successor outside the

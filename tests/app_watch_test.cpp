@@ -652,6 +652,24 @@ TEST(Watch, ANoticeForANameAlreadyListedLeavesTheItemAtItsSizeOnDisk) {
     AddRecord(buffer, FILE_ACTION_MODIFIED, L"Pics\\unheard.bin", true);
     DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
     EXPECT_EQ(ListedSizes()[L"Pics"], 116u);
+
+    // Files written and then renamed before any notice is read: each change notice finds
+    // its file gone, and the rename must not carry the old size to the new name.
+    lurmo::test::WriteFileOfSize(root / L"Docs\\b.txt", 3000);
+    ASSERT_TRUE(MoveFileW((root / L"Docs\\b.txt").c_str(), (root / L"Docs\\b2.txt").c_str()));
+    lurmo::test::WriteFileOfSize(root / L"top.txt", 90);
+    ASSERT_TRUE(MoveFileW((root / L"top.txt").c_str(), (root / L"top2.txt").c_str()));
+    buffer.clear();
+    AddRecord(buffer, FILE_ACTION_MODIFIED, L"Docs\\b.txt");
+    AddRecord(buffer, FILE_ACTION_RENAMED_OLD_NAME, L"Docs\\b.txt");
+    AddRecord(buffer, FILE_ACTION_RENAMED_NEW_NAME, L"Docs\\b2.txt");
+    AddRecord(buffer, FILE_ACTION_MODIFIED, L"top.txt");
+    AddRecord(buffer, FILE_ACTION_RENAMED_OLD_NAME, L"top.txt");
+    AddRecord(buffer, FILE_ACTION_RENAMED_NEW_NAME, L"top2.txt", true);
+    DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
+    EXPECT_EQ(ListedSizes(), FreshSizes(root.path(), false));
+    EXPECT_EQ(ListedSizes()[L"top2.txt"], 90u);
+    EXPECT_EQ(g_app.grandTotal, Sum(FreshSizes(root.path(), false)));
 }
 
 TEST(Watch, AFileReplacedInASubFolderByAnotherProgramTakesItsNewSize) {
