@@ -18,6 +18,7 @@
 #include "engine/accumulation.h"
 #include "engine/folder_tree.h"
 #include "engine/size_rule.h"
+#include "list/notices.h"
 #include "list/result_rows.h"
 #include "list/watcher.h"
 #include "bench/window_bench.h"
@@ -100,6 +101,15 @@ void PrintRowDifferences(const std::wstring& target, const std::wstring& name) {
     DestroyFolderEntry(fresh.get());
 }
 
+// With SOAK_TRACE naming a file, every notice the watch brings is appended to it with
+// the time, beside the burst script's own log of what it changed.
+FILE* g_traceFile = nullptr;
+
+void TraceNotice(DWORD action, const std::wstring& path) {
+    fwprintf(g_traceFile, L"%lu %lu %ls\n", GetTickCount(), action, path.c_str());
+    fflush(g_traceFile);
+}
+
 std::wstring Widen(const char* text) {
     std::wstring wide;
     for (; *text; ++text) wide.push_back(static_cast<unsigned char>(*text));
@@ -122,6 +132,10 @@ int wmain(int argc, wchar_t** argv) {
     INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_USEREX_CLASSES};
     InitCommonControlsEx(&controls);
     if (!CreateMainWindow()) return 1;
+    if (const wchar_t* trace = _wgetenv(L"SOAK_TRACE")) {
+        g_traceFile = _wfopen(trace, L"w, ccs=UTF-8");
+        if (g_traceFile) SetNoticeTrace(TraceNotice);
+    }
     g_app.settings.snapShot = 0;
     g_app.settings.usedSize = (seed % 2) != 0;   // both rules, seed by seed
     SetBoxEditText(g_app.driveBox, target);
@@ -155,6 +169,7 @@ int wmain(int argc, wchar_t** argv) {
         }
         Sizes fresh;
         DWORD lastLook = 0;
+        if (g_traceFile) fwprintf(g_traceFile, L"%lu burst %u done\n", GetTickCount(), burstSeed);
         const bool agreed = PumpUntil(
             [&] {
                 if (!RunOver() || GetTickCount() - lastLook < 250) return false;

@@ -26,6 +26,8 @@ std::deque<std::wstring> g_pendingOldNames;
 // in between and a burst of thousands would otherwise redo every row thousands of times.
 bool g_retotalPending = false;
 
+NoticeTrace g_trace = nullptr;
+
 void MarkRetotal() { g_retotalPending = true; }
 
 struct SplitPath {
@@ -115,7 +117,10 @@ void ReconcileInner(const std::wstring& path, const SplitPath& split, bool exist
     if (exists && IsFolderData(data)) {
         // A folder moved or copied in may hold anything: it is measured off this thread
         // and takes the place of whatever the tree holds under its name.
-        if (TreeKnowsParent(split.inner, folder)) MeasureArrivingFolder(path, data);
+        if (TreeKnowsParent(split.inner, folder)) {
+            FollowArrivedFolder(path);
+            MeasureArrivingFolder(path, data);
+        }
         return;
     }
     const uint64_t before = folder->size;
@@ -173,6 +178,7 @@ void ReconcileTop(const std::wstring& path, bool exists, const WIN32_FIND_DATAW&
         AppendNewFolder(data);
     } else {
         // A new row, or the listed row's tree measured again (the folder was made anew).
+        FollowArrivedFolder(path);
         MeasureArrivingFolder(path, data);
         return;
     }
@@ -212,7 +218,7 @@ void NoticeModified(const std::wstring& path) {
 // the rename, when its old name was gone: so a renamed item is also measured again under
 // its new name, and keeps no size from before.
 void NoticeRenamed(const std::wstring& oldPath, const std::wstring& newPath) {
-    FollowRenamedFolder(newPath);
+    FollowArrivedFolder(newPath);
     // A move into another folder of the target is reported as a rename by some systems
     // (Wine among them): it is a removal here and an addition there.
     const size_t oldCut = oldPath.rfind(L'\\'), newCut = newPath.rfind(L'\\');
@@ -296,6 +302,7 @@ void DispatchNotices(const BYTE* buffer, DWORD bytes) {
         }
         // The name is taken whole, however long: no fixed buffer cuts it.
         const std::wstring path(record->FileName, record->FileNameLength / sizeof(wchar_t));
+        if (g_trace) g_trace(record->Action, path);
         if (record->Action == FILE_ACTION_RENAMED_OLD_NAME) {
             g_pendingOldNames.push_back(path);
         } else if (record->Action == FILE_ACTION_RENAMED_NEW_NAME) {
@@ -319,5 +326,7 @@ void DispatchNotices(const BYTE* buffer, DWORD bytes) {
 }
 
 void ClearPendingOldNames() { g_pendingOldNames.clear(); }
+
+void SetNoticeTrace(NoticeTrace trace) { g_trace = trace; }
 
 }  // namespace lurmo

@@ -24,4 +24,9 @@ void DispatchNotices(const BYTE* buffer, DWORD bytes);
 // Forgets old names still waiting for their new names.
 void ClearPendingOldNames();
 
+// Called with every record a buffer brings, before it is applied; for tools that study
+// what the system reported (the soak of the live totals). Null: none.
+using NoticeTrace = void (*)(DWORD action, const std::wstring& path);
+void SetNoticeTrace(NoticeTrace trace);
+
 }  // namespace lurmo

@@ -268,13 +268,19 @@ bool IsWatching() {
 
 // Wine's watch goes on naming the items of a renamed or moved folder by the folder's old
 // path, at any depth, and opening the folder again does not mend it: only a watch
-// started after every earlier one on the tree has closed knows the new names. So the
-// target is measured afresh, with a new watch armed first and every folder opened by
-// that measuring after its request went out: nothing changed meanwhile is lost, and the
-// measured tree is trusted only once every folder in it is followed again. Windows
-// follows a renamed folder by itself.
-void FollowRenamedFolder(const std::wstring& relativePath) {
+// started after every earlier one on the tree has closed knows the new names. A folder
+// made or moved in fares no better: its own items' names and those of a folder deleted
+// and made again under its name may go unreported, however often it is opened (seen in
+// the soak of the live totals). So the target is measured afresh, with a new watch armed
+// first and every folder opened by that measuring after its request went out: nothing
+// changed meanwhile is lost, and the measured tree is trusted only once every folder in
+// it is followed again. A burst of such changes asks once: the run holds what comes
+// while it measures. Windows follows such folders by itself.
+void FollowArrivedFolder(const std::wstring& relativePath) {
     if (!g_watch || g_watch->holding || !IsWine()) return;
+    // Never while a name is typed (the program's own new folder among them): a run would
+    // end the edit. The rename that ends it is followed in its turn.
+    if (g_app.labelEdit || !g_app.pendingRenameName.empty()) return;
     const std::wstring folder = g_app.scan.path.substr(0, g_app.scan.nameSlot) + relativePath;
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;

@@ -24,9 +24,9 @@ bool OnWatcherMessage(WPARAM what, LPARAM data);
 // True while a watch follows the target: not armed for a run still measuring, and not
 // ended by itself (target gone, a failure).
 bool IsWatching();
-// A folder of the target was renamed or moved within it (the new path relative to the
-// target, as notices name it). Under Wine the watch cannot follow it, and the target is
-// measured afresh.
-void FollowRenamedFolder(const std::wstring& relativePath);
+// A folder of the target was renamed, moved within it, moved in or made (the new path
+// relative to the target, as notices name it). Under Wine the watch cannot be trusted to
+// follow into it, and the target is measured afresh.
+void FollowArrivedFolder(const std::wstring& relativePath);
 
 }  // namespace lurmo
