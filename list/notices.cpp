@@ -126,6 +126,7 @@ void ReconcileInner(const std::wstring& path, const SplitPath& split, bool exist
     const uint64_t before = folder->size;
     const Node* node = TreeFindItem(split.inner, folder);
     if (node && (!exists || !(node->kind & kKindFile))) {
+        if (!exists && !(node->kind & kKindFile)) FollowGoneFolder();
         TreeRemoveItem(split.inner, folder);
         node = nullptr;
     }
@@ -155,6 +156,7 @@ void ReconcileTop(const std::wstring& path, bool exists, const WIN32_FIND_DATAW&
     RowEntry* entry = row >= 0 ? RowEntryAt(row) : nullptr;
     if (row >= 0 && (!exists || (entry && ((entry->kind & kKindFile) != 0) == IsFolderData(data)))) {
         // Gone, or a file where a folder was (or the reverse): a new item, not a change.
+        if (!exists && entry && !(entry->kind & kKindFile)) FollowGoneFolder();
         RemoveRow(row);
         MarkRetotal();
         row = -1;

@@ -277,13 +277,19 @@ bool IsWatching() {
 // it is followed again. A burst of such changes asks once: the run holds what comes
 // while it measures. Windows follows such folders by itself.
 void FollowArrivedFolder(const std::wstring& relativePath) {
+    const std::wstring folder = g_app.scan.path.substr(0, g_app.scan.nameSlot) + relativePath;
+    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
+    FollowGoneFolder();
+}
+
+// Wine may report a folder moved within the target as removed only, with nothing where
+// it went: a folder gone is followed as one made.
+void FollowGoneFolder() {
     if (!g_watch || g_watch->holding || !IsWine()) return;
     // Never while a name is typed (the program's own new folder among them): a run would
     // end the edit. The rename that ends it is followed in its turn.
     if (g_app.labelEdit || !g_app.pendingRenameName.empty()) return;
-    const std::wstring folder = g_app.scan.path.substr(0, g_app.scan.nameSlot) + relativePath;
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
     PostMessageW(g_app.main, kMsgWatcher, kRemeasureTarget, g_watch->generation);
 }
 

@@ -28,5 +28,7 @@ bool IsWatching();
 // relative to the target, as notices name it). Under Wine the watch cannot be trusted to
 // follow into it, and the target is measured afresh.
 void FollowArrivedFolder(const std::wstring& relativePath);
+// The same for a folder of the target that is gone.
+void FollowGoneFolder();
 
 }  // namespace lurmo
