@@ -12,6 +12,7 @@
 #include "list/growth.h"
 #include "list/number_format.h"
 #include "list/row_index.h"
+#include "list/sorting.h"
 #include "state/window_messages.h"
 
 namespace lurmo {
@@ -92,17 +93,18 @@ void TakeShellLook(LVITEMW& item, const RowShell& shell, const std::wstring& nam
     ILFree(child);
 }
 
-// Inserts the row at the end; false when the list did not take it, and the record then
-// still belongs to the caller. Every text is made before the insertion, so once the row
-// owns its record nothing can fail half way.
-bool InsertRow(LVITEMW& item, RowEntry* entry) {
+// Inserts the row at the end, or where the list's order puts it; false when the list did
+// not take it, and the record then still belongs to the caller. Every text is made before
+// the insertion, so once the row owns its record nothing can fail half way.
+bool InsertRow(LVITEMW& item, RowEntry* entry, bool inOrder = false) {
     // A run's rows start from their measured size; a row listed after its run is new.
     if (!g_app.baselineTaken) entry->baseline = entry->size;
     const std::wstring size = FormatSize(entry->size, Unit(), UseCommas());
     const std::wstring date = FormatDate(entry->time);
     const std::wstring change = g_app.baselineTaken ? ChangeCellText(*entry, Unit(), UseCommas()) : std::wstring();
     item.mask |= LVIF_TEXT | LVIF_PARAM;
-    item.iItem = g_app.rowCount;
+    // The position is asked after the baseline is set, which the order by change reads.
+    item.iItem = inOrder ? IndexedInsertionRow(g_app.list, entry, CurrentRowCompare()) : g_app.rowCount.load();
     item.iSubItem = 0;
     item.pszText = const_cast<wchar_t*>(entry->name.c_str());
     item.lParam = reinterpret_cast<LPARAM>(entry);
@@ -413,7 +415,7 @@ uint64_t RowBatch::Flush() {
         for (Row& row : rows) {
             // The size is read before the row holds the record: from then on it is the list's.
             const uint64_t size = row.entry->size;
-            row.accepted = InsertRow(row.look, row.entry);
+            row.accepted = InsertRow(row.look, row.entry, true);
             if (row.accepted) total += size;
         }
     });

@@ -189,4 +189,40 @@ int IndexedRowOfEntry(HWND list, const RowEntry* entry) {
     return it->second->row;
 }
 
+namespace {
+
+// True when the index holds a record for every row of the list, in the list's order.
+bool KnowsEveryRow(HWND list) {
+    if (g_sorted) FollowSort(list);
+    return static_cast<size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) == g_order.size();
+}
+
+LPARAM Param(const RowEntry* entry) { return reinterpret_cast<LPARAM>(entry); }
+
+}  // namespace
+
+int IndexedInsertionRow(HWND list, const RowEntry* entry, PFNLVCOMPARE compare) {
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    if (!compare || !entry || !KnowsEveryRow(list)) return count;
+    // The first row that goes after the new one: rows it ties with stay before it.
+    size_t low = 0, high = g_order.size();
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        const RowEntry* standing = g_order[middle]->entry;
+        if (!standing) return count;
+        if (compare(Param(entry), Param(standing), 0) < 0) high = middle;
+        else low = middle + 1;
+    }
+    return static_cast<int>(low);
+}
+
+bool IndexedRowsInOrder(HWND list, PFNLVCOMPARE compare) {
+    if (!compare || !KnowsEveryRow(list)) return false;
+    for (size_t row = 0; row < g_order.size(); ++row) {
+        if (!g_order[row]->entry) return false;
+        if (row > 0 && compare(Param(g_order[row - 1]->entry), Param(g_order[row]->entry), 0) > 0) return false;
+    }
+    return true;
+}
+
 }  // namespace lurmo
