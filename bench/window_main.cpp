@@ -172,6 +172,7 @@ int wmain(int argc, wchar_t** argv) {
     Pump();
     wprintf(L" sort=%.3f export=%.3f text=%.3f select_all=%.3f invert=%.3f status=%.3f", sort, exported, text, selectAll,
             invert, status);
+    fflush(stdout);
 
     // Another program grows files of the folder; the time from the start of the changes
     // until the list shows every new size.
@@ -202,6 +203,7 @@ int wmain(int argc, wchar_t** argv) {
     PumpUntil(Idle, 600000);
     wprintf(L" grow=%d growing=%.3f grow_shown=%.3f grow_agreed=%ls", static_cast<int>(g_grown.size()), grown, growSeconds,
             shown ? L"yes" : L"no");
+    fflush(stdout);
 
     // The removal notices of many rows, from the top of the list where every deletion
     // moves the rows behind it (the files stay: a removal notice asks nothing of the disk).

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <unordered_set>
 
 #include "state/app_state.h"
 #include "list/dpi.h"
@@ -21,6 +22,29 @@ namespace {
 
 constexpr wchar_t kDateCaption[] = L"更新日時";
 std::exception_ptr g_listThreadFailure;
+
+// The grand total every share cell was last written for (0: some may never have been),
+// and the records whose rows came or changed size since. A burst of notices retotals once
+// per buffer; rewriting all 100,000 share cells each time took the window for most of a
+// second a buffer, while most of them read the same, to a tenth of a percent, before and
+// after. List thread only.
+uint64_t g_sharesTotal = 0;
+std::unordered_set<const RowEntry*> g_staleShares;
+
+void MarkShareStale(const RowEntry* entry) {
+    if (g_sharesTotal != 0) g_staleShares.insert(entry);
+}
+
+void ForgetShareCells() {
+    g_sharesTotal = 0;
+    g_staleShares.clear();
+}
+
+bool ShareCellStale(const RowEntry* entry, uint64_t previous, uint64_t total) {
+    if (previous == 0 || g_staleShares.count(entry)) return true;
+    if (previous == total || entry->size == 0) return false;
+    return FormatPercent(entry->size, previous) != FormatPercent(entry->size, total);
+}
 
 bool UseCommas() { return g_app.settings.comma != 0; }
 int Unit() { return static_cast<int>(g_app.settings.unit); }
@@ -110,6 +134,7 @@ bool InsertRow(LVITEMW& item, RowEntry* entry, bool inOrder = false) {
     item.lParam = reinterpret_cast<LPARAM>(entry);
     const int row = static_cast<int>(SendMessageW(g_app.list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (row < 0) return false;
+    MarkShareStale(entry);
     SetCell(row, 1, size);
     SetCell(row, g_app.dateColumn, date);
     if (!change.empty() && g_app.changeColumn >= 0) SetCell(row, g_app.changeColumn, change);
@@ -210,7 +235,9 @@ void FollowListChange(UINT message, WPARAM wParam, LPARAM lParam, LRESULT result
             if (result) IndexDeletedRow(static_cast<int>(wParam));
             return;
         case LVM_DELETEALLITEMS:
-            if (result) ResetRowIndex();
+            if (!result) return;
+            ResetRowIndex();
+            ForgetShareCells();
             return;
         case LVM_SETITEMTEXTW: {
             const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
@@ -231,7 +258,10 @@ void FollowListChange(UINT message, WPARAM wParam, LPARAM lParam, LRESULT result
         case LVM_SORTITEMSEX:
             IndexReorderedRows();
             return;
-        case WM_DESTROY: ResetRowIndex(); return;
+        case WM_DESTROY:
+            ResetRowIndex();
+            ForgetShareCells();
+            return;
         default: return;
     }
 }
@@ -446,6 +476,7 @@ void ReleaseDeletedRow(LPARAM entry) {
 }
 
 void RewriteSizeCell(const RowEntry* entry, int row) {
+    MarkShareStale(entry);
     SetCell(row, 1, FormatSize(entry->size, Unit(), UseCommas()));
     RewriteChangeCell(entry, row);
 }
@@ -490,18 +521,30 @@ void ToggleComma() {
 
 // Called from a run's worker, each slice of rows is one message to the list's thread, so
 // the window answers between slices: 100,000 rows in one go held it for most of a second.
+// Only the cells whose text changes are written.
 void RefreshPercentages() {
     if (g_app.grandTotal == 0) return;
     constexpr int kSlice = 4096;
     const uint64_t total = g_app.grandTotal;
+    uint64_t previous = 0;
+    RunOnListThread([&previous] { previous = g_sharesTotal; });
     for (int first = 0; first < g_app.rowCount; first += kSlice) {
-        RunOnListThread([first, total] {
+        RunOnListThread([first, total, previous] {
             const int end = std::min<int>(g_app.rowCount, first + kSlice);
             for (int row = first; row < end; ++row) {
-                if (const RowEntry* entry = RowEntryAt(row)) SetCell(row, 2, FormatPercent(entry->size, total));
+                const RowEntry* entry = RowEntryAt(row);
+                if (!entry || !ShareCellStale(entry, previous, total)) continue;
+                SetCell(row, 2, FormatPercent(entry->size, total));
+                g_staleShares.erase(entry);
             }
         });
     }
+    RunOnListThread([total] {
+        g_sharesTotal = total;
+        // Records of rows removed meanwhile are never met again; past a list's worth of
+        // them every cell is written next time instead.
+        if (g_staleShares.size() > static_cast<size_t>(g_app.rowCount.load())) ForgetShareCells();
+    });
     if (g_app.effect.displayGraph && g_app.rowCount > 0) {
         SendMessageW(g_app.list, LVM_REDRAWITEMS, 0, g_app.rowCount - 1);
     }
