@@ -65,8 +65,9 @@ int CompareChanges(LPARAM a, LPARAM b) {
 }
 
 // Rows already in order are left as they stand: a run inserts its rows in order as they
-// come, and one sort of 100,000 rows at its end held the window most of a second. The
-// list's sort keeps rows that tie in the order they stood, so skipping it changes nothing.
+// come, and one sort of 100,000 rows at its end held the window most of a second. Rows
+// that tie then keep the order they came in, as the console report's stable sort leaves
+// them.
 void SortRows(PFNLVCOMPARE compare) {
     if (compare && !IndexedRowsInOrder(g_app.list, compare)) {
         SendMessageW(g_app.list, LVM_SORTITEMS, 0, reinterpret_cast<LPARAM>(compare));
