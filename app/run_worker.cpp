@@ -70,11 +70,12 @@ void FinishRun(const WorkerJob& job) {
     g_app.completedRun.store(job.run);
     g_app.listingIncomplete.store(0);
     if (g_app.grandTotal != 0) RefreshPercentages();
-    RunOnListThread([&job] {
+    const int historyIcon = HistoryIconOf(job.target);
+    RunOnListThread([&job, historyIcon] {
         ApplyStoredSort();
         SetWindowTextW(g_app.accumulateButton, L"集計(&A)");
         RefreshStatusBar();
-        AddToHistory(job.target);
+        AddToHistory(job.target, historyIcon);
     });
     if (!job.snapshotMode) PostMessageW(job.main, kMsgRunFinishedTree, job.run, 0);
     PostMessageW(job.main, kMsgRunFinished, job.run, 0);

@@ -262,7 +262,9 @@ void OnDriveChange(PCIDLIST_ABSOLUTE* idLists, LONG event) {
     }
 }
 
-void AddToHistory(const std::wstring& target) {
+int HistoryIconOf(const std::wstring& target) { return SmallIconOf(HistoryText(target)); }
+
+void AddToHistory(const std::wstring& target, int icon) {
     const std::wstring text = HistoryText(target);
     HWND box = g_app.historyBox;
     const int count = BoxCount(box);
@@ -285,7 +287,7 @@ void AddToHistory(const std::wstring& target) {
         item.iItem = 0;
         SendMessageW(box, CBEM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
     } else if (found < 0) {
-        const int icon = SmallIconOf(text);
+        if (icon < 0) icon = SmallIconOf(text);
         InsertBoxItem(box, 0, text, icon, icon);
         if (static_cast<DWORD>(count) + 1 > g_app.settings.maxHistory) {
             SendMessageW(box, CBEM_DELETEITEM, g_app.settings.maxHistory, 0);

@@ -20,9 +20,13 @@ void OnDriveChange(PCIDLIST_ABSOLUTE* idLists, LONG event);
 void AddDrive(const std::wstring& path, const std::wstring& displayName, int icon);
 void RemoveDrive(const std::wstring& path);
 
-// Called at the end of a run, on the worker's thread, with the target it measured: only
-// messages reach the box.
-void AddToHistory(const std::wstring& target);
+// The small icon a target shows in the history box. Under Wine asking it of a folder
+// costs time in proportion to the folder's entries (a tenth of a second for 100,000), so
+// a run asks it on its own thread rather than while it holds the window.
+int HistoryIconOf(const std::wstring& target);
+// Puts target first in the history box, at the end of a run, on the window's thread;
+// icon is its HistoryIconOf, asked here when -1.
+void AddToHistory(const std::wstring& target, int icon = -1);
 void SaveHistory();
 void ClearHistory();
 void TrimHistory();

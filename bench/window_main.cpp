@@ -36,6 +36,8 @@ namespace {
 // The pinging thread's results; it alone writes them until it has ended.
 std::atomic<LONG> g_stopPinging{0};
 double g_longestWait = 0;
+double g_pingStart = 0;
+double g_longestWaitAt = 0;   // seconds from the start of the run to the start of that wait
 
 unsigned __stdcall PingWindow(void*) {
     while (!g_stopPinging.load()) {
@@ -43,7 +45,10 @@ unsigned __stdcall PingWindow(void*) {
         DWORD_PTR result = 0;
         SendMessageTimeoutW(g_app.main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
         const double waited = Now() - start;
-        if (waited > g_longestWait) g_longestWait = waited;
+        if (waited > g_longestWait) {
+            g_longestWait = waited;
+            g_longestWaitAt = start - g_pingStart;
+        }
         Sleep(2);
     }
     return 0;
@@ -135,8 +140,9 @@ int wmain(int argc, wchar_t** argv) {
     ShowWindow(g_app.main, SW_SHOWNA);
     g_app.settings.snapShot = 0;
     SetBoxEditText(g_app.driveBox, g_target);
-    HANDLE pinger = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWindow, nullptr, 0, nullptr));
     const double start = Now();
+    g_pingStart = start;
+    HANDLE pinger = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWindow, nullptr, 0, nullptr));
     SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
     const bool listed = PumpUntil(Idle, listOnly ? 20000 : 1800000);
     const double listing = Now() - start;
@@ -149,7 +155,7 @@ int wmain(int argc, wchar_t** argv) {
         return 1;
     }
     const int rows = g_app.rowCount;
-    wprintf(L"RESULT rows=%d list=%.3f freeze=%.3f", rows, listing, g_longestWait);
+    wprintf(L"RESULT rows=%d list=%.3f freeze=%.3f freeze_at=%.3f", rows, listing, g_longestWait, g_longestWaitAt);
     fflush(stdout);
     if (listOnly) {
         wprintf(L"\n");
@@ -166,6 +172,7 @@ int wmain(int argc, wchar_t** argv) {
     Pump();
     wprintf(L" sort=%.3f export=%.3f text=%.3f select_all=%.3f invert=%.3f status=%.3f", sort, exported, text, selectAll,
             invert, status);
+    fflush(stdout);
 
     // Another program grows files of the folder; the time from the start of the changes
     // until the list shows every new size.
@@ -196,6 +203,7 @@ int wmain(int argc, wchar_t** argv) {
     PumpUntil(Idle, 600000);
     wprintf(L" grow=%d growing=%.3f grow_shown=%.3f grow_agreed=%ls", static_cast<int>(g_grown.size()), grown, growSeconds,
             shown ? L"yes" : L"no");
+    fflush(stdout);
 
     // The removal notices of many rows, from the top of the list where every deletion
     // moves the rows behind it (the files stay: a removal notice asks nothing of the disk).

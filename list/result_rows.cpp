@@ -6,12 +6,14 @@
 #include <algorithm>
 #include <exception>
 #include <functional>
+#include <unordered_set>
 
 #include "state/app_state.h"
 #include "list/dpi.h"
 #include "list/growth.h"
 #include "list/number_format.h"
 #include "list/row_index.h"
+#include "list/sorting.h"
 #include "state/window_messages.h"
 
 namespace lurmo {
@@ -20,6 +22,29 @@ namespace {
 
 constexpr wchar_t kDateCaption[] = L"更新日時";
 std::exception_ptr g_listThreadFailure;
+
+// The grand total every share cell was last written for (0: some may never have been),
+// and the records whose rows came or changed size since. A burst of notices retotals once
+// per buffer; rewriting all 100,000 share cells each time took the window for most of a
+// second a buffer, while most of them read the same, to a tenth of a percent, before and
+// after. List thread only.
+uint64_t g_sharesTotal = 0;
+std::unordered_set<const RowEntry*> g_staleShares;
+
+void MarkShareStale(const RowEntry* entry) {
+    if (g_sharesTotal != 0) g_staleShares.insert(entry);
+}
+
+void ForgetShareCells() {
+    g_sharesTotal = 0;
+    g_staleShares.clear();
+}
+
+bool ShareCellStale(const RowEntry* entry, uint64_t previous, uint64_t total) {
+    if (previous == 0 || g_staleShares.count(entry)) return true;
+    if (previous == total || entry->size == 0) return false;
+    return FormatPercent(entry->size, previous) != FormatPercent(entry->size, total);
+}
 
 bool UseCommas() { return g_app.settings.comma != 0; }
 int Unit() { return static_cast<int>(g_app.settings.unit); }
@@ -92,22 +117,24 @@ void TakeShellLook(LVITEMW& item, const RowShell& shell, const std::wstring& nam
     ILFree(child);
 }
 
-// Inserts the row at the end; false when the list did not take it, and the record then
-// still belongs to the caller. Every text is made before the insertion, so once the row
-// owns its record nothing can fail half way.
-bool InsertRow(LVITEMW& item, RowEntry* entry) {
+// Inserts the row at the end, or where the list's order puts it; false when the list did
+// not take it, and the record then still belongs to the caller. Every text is made before
+// the insertion, so once the row owns its record nothing can fail half way.
+bool InsertRow(LVITEMW& item, RowEntry* entry, bool inOrder = false) {
     // A run's rows start from their measured size; a row listed after its run is new.
     if (!g_app.baselineTaken) entry->baseline = entry->size;
     const std::wstring size = FormatSize(entry->size, Unit(), UseCommas());
     const std::wstring date = FormatDate(entry->time);
     const std::wstring change = g_app.baselineTaken ? ChangeCellText(*entry, Unit(), UseCommas()) : std::wstring();
     item.mask |= LVIF_TEXT | LVIF_PARAM;
-    item.iItem = g_app.rowCount;
+    // The position is asked after the baseline is set, which the order by change reads.
+    item.iItem = inOrder ? IndexedInsertionRow(g_app.list, entry, CurrentRowCompare()) : g_app.rowCount.load();
     item.iSubItem = 0;
     item.pszText = const_cast<wchar_t*>(entry->name.c_str());
     item.lParam = reinterpret_cast<LPARAM>(entry);
     const int row = static_cast<int>(SendMessageW(g_app.list, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item)));
     if (row < 0) return false;
+    MarkShareStale(entry);
     SetCell(row, 1, size);
     SetCell(row, g_app.dateColumn, date);
     if (!change.empty() && g_app.changeColumn >= 0) SetCell(row, g_app.changeColumn, change);
@@ -208,7 +235,9 @@ void FollowListChange(UINT message, WPARAM wParam, LPARAM lParam, LRESULT result
             if (result) IndexDeletedRow(static_cast<int>(wParam));
             return;
         case LVM_DELETEALLITEMS:
-            if (result) ResetRowIndex();
+            if (!result) return;
+            ResetRowIndex();
+            ForgetShareCells();
             return;
         case LVM_SETITEMTEXTW: {
             const auto* item = reinterpret_cast<const LVITEMW*>(lParam);
@@ -229,7 +258,10 @@ void FollowListChange(UINT message, WPARAM wParam, LPARAM lParam, LRESULT result
         case LVM_SORTITEMSEX:
             IndexReorderedRows();
             return;
-        case WM_DESTROY: ResetRowIndex(); return;
+        case WM_DESTROY:
+            ResetRowIndex();
+            ForgetShareCells();
+            return;
         default: return;
     }
 }
@@ -413,7 +445,7 @@ uint64_t RowBatch::Flush() {
         for (Row& row : rows) {
             // The size is read before the row holds the record: from then on it is the list's.
             const uint64_t size = row.entry->size;
-            row.accepted = InsertRow(row.look, row.entry);
+            row.accepted = InsertRow(row.look, row.entry, true);
             if (row.accepted) total += size;
         }
     });
@@ -444,6 +476,7 @@ void ReleaseDeletedRow(LPARAM entry) {
 }
 
 void RewriteSizeCell(const RowEntry* entry, int row) {
+    MarkShareStale(entry);
     SetCell(row, 1, FormatSize(entry->size, Unit(), UseCommas()));
     RewriteChangeCell(entry, row);
 }
@@ -488,18 +521,30 @@ void ToggleComma() {
 
 // Called from a run's worker, each slice of rows is one message to the list's thread, so
 // the window answers between slices: 100,000 rows in one go held it for most of a second.
+// Only the cells whose text changes are written.
 void RefreshPercentages() {
     if (g_app.grandTotal == 0) return;
     constexpr int kSlice = 4096;
     const uint64_t total = g_app.grandTotal;
+    uint64_t previous = 0;
+    RunOnListThread([&previous] { previous = g_sharesTotal; });
     for (int first = 0; first < g_app.rowCount; first += kSlice) {
-        RunOnListThread([first, total] {
+        RunOnListThread([first, total, previous] {
             const int end = std::min<int>(g_app.rowCount, first + kSlice);
             for (int row = first; row < end; ++row) {
-                if (const RowEntry* entry = RowEntryAt(row)) SetCell(row, 2, FormatPercent(entry->size, total));
+                const RowEntry* entry = RowEntryAt(row);
+                if (!entry || !ShareCellStale(entry, previous, total)) continue;
+                SetCell(row, 2, FormatPercent(entry->size, total));
+                g_staleShares.erase(entry);
             }
         });
     }
+    RunOnListThread([total] {
+        g_sharesTotal = total;
+        // Records of rows removed meanwhile are never met again; past a list's worth of
+        // them every cell is written next time instead.
+        if (g_staleShares.size() > static_cast<size_t>(g_app.rowCount.load())) ForgetShareCells();
+    });
     if (g_app.effect.displayGraph && g_app.rowCount > 0) {
         SendMessageW(g_app.list, LVM_REDRAWITEMS, 0, g_app.rowCount - 1);
     }

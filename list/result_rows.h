@@ -72,8 +72,9 @@ struct RowBatch {
     RowBatch& operator=(const RowBatch&) = delete;
     ~RowBatch();
     void Add(RowEntry* entry, bool folder, const RowShell& shell);
-    // Appends the rows at the end of the list, in order, releases the records no row
-    // took and empties the batch; returns the size of the rows taken.
+    // Inserts the rows where the list's current order puts each (at the end, in the order
+    // they came, when the list has none), releases the records no row took and empties
+    // the batch; returns the size of the rows taken.
     uint64_t Flush();
 };
 

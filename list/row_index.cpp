@@ -19,7 +19,7 @@ struct Slot {
 
 // The rows in the list's order, their names and their records. A deletion or a middle
 // insertion only moves pointers; the row numbers behind it are renumbered when next
-// asked for, so a burst of changes costs one renumbering, not one per change.
+// asked for, and only as far as the row asked for.
 std::vector<std::unique_ptr<Slot>> g_order;
 std::unordered_multimap<std::wstring, Slot*> g_byName;
 std::unordered_map<const RowEntry*, Slot*> g_byEntry;
@@ -97,9 +97,15 @@ void FollowSort(HWND list) {
     g_numberedBelow = g_order.size();
 }
 
-void Renumber() {
-    for (size_t row = g_numberedBelow; row < g_order.size(); ++row) g_order[row]->row = static_cast<int>(row);
-    g_numberedBelow = g_order.size();
+// Numbers the rows from the first stale one up to the slot asked for, not to the end:
+// removals worked down the list (a selection deleted, a burst of notices) then cost the
+// gap between two of them each, not the rest of the list each.
+void RenumberThrough(const Slot* slot) {
+    while (g_numberedBelow < g_order.size()) {
+        Slot* next = g_order[g_numberedBelow].get();
+        next->row = static_cast<int>(g_numberedBelow++);
+        if (next == slot) return;
+    }
 }
 
 }  // namespace
@@ -166,10 +172,7 @@ int IndexedRowOfName(HWND list, const std::wstring& name) {
     if (g_sorted) FollowSort(list);
     auto [first, last] = g_byName.equal_range(key);
     for (auto it = first; it != last; ++it) {
-        if (!Numbered(it->second)) {
-            Renumber();
-            break;
-        }
+        if (!Numbered(it->second)) RenumberThrough(it->second);
     }
     // Two names that differ only in case can both exist on some file systems: the first
     // row wins, as in the list's own search.
@@ -185,8 +188,44 @@ int IndexedRowOfEntry(HWND list, const RowEntry* entry) {
     if (g_sorted) FollowSort(list);
     auto it = g_byEntry.find(entry);
     if (it == g_byEntry.end()) return -1;
-    if (!Numbered(it->second)) Renumber();
+    if (!Numbered(it->second)) RenumberThrough(it->second);
     return it->second->row;
+}
+
+namespace {
+
+// True when the index holds a record for every row of the list, in the list's order.
+bool KnowsEveryRow(HWND list) {
+    if (g_sorted) FollowSort(list);
+    return static_cast<size_t>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0)) == g_order.size();
+}
+
+LPARAM Param(const RowEntry* entry) { return reinterpret_cast<LPARAM>(entry); }
+
+}  // namespace
+
+int IndexedInsertionRow(HWND list, const RowEntry* entry, PFNLVCOMPARE compare) {
+    const int count = static_cast<int>(SendMessageW(list, LVM_GETITEMCOUNT, 0, 0));
+    if (!compare || !entry || !KnowsEveryRow(list)) return count;
+    // The first row that goes after the new one: rows it ties with stay before it.
+    size_t low = 0, high = g_order.size();
+    while (low < high) {
+        const size_t middle = low + (high - low) / 2;
+        const RowEntry* standing = g_order[middle]->entry;
+        if (!standing) return count;
+        if (compare(Param(entry), Param(standing), 0) < 0) high = middle;
+        else low = middle + 1;
+    }
+    return static_cast<int>(low);
+}
+
+bool IndexedRowsInOrder(HWND list, PFNLVCOMPARE compare) {
+    if (!compare || !KnowsEveryRow(list)) return false;
+    for (size_t row = 0; row < g_order.size(); ++row) {
+        if (!g_order[row]->entry) return false;
+        if (row > 0 && compare(Param(g_order[row - 1]->entry), Param(g_order[row]->entry), 0) > 0) return false;
+    }
+    return true;
 }
 
 }  // namespace lurmo

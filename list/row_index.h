@@ -6,6 +6,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <string>
 
@@ -27,5 +28,15 @@ void FollowPendingSort(HWND list);
 // only after a sort.
 int IndexedRowOfName(HWND list, const std::wstring& name);
 int IndexedRowOfEntry(HWND list, const RowEntry* entry);
+
+// Where a new row goes so that the rows stay in compare's order: after the rows it ties
+// with, as a stable sort of the rows in the order they came would put it. Found by
+// halving the rows in the index, so a run can keep its rows in order as they come and
+// need no sort of them all at its end. The end of the list when the index does not know
+// every row's record.
+int IndexedInsertionRow(HWND list, const RowEntry* entry, PFNLVCOMPARE compare);
+// Whether every row already stands in compare's order (false when the index does not
+// know every row's record).
+bool IndexedRowsInOrder(HWND list, PFNLVCOMPARE compare);
 
 }  // namespace lurmo

@@ -8,6 +8,7 @@
 #include "engine/entries.h"
 #include "engine/row_order.h"
 #include "list/growth.h"
+#include "list/row_index.h"
 
 namespace lurmo {
 
@@ -63,8 +64,12 @@ int CompareChanges(LPARAM a, LPARAM b) {
     return first < second ? -1 : (first > second ? 1 : 0);
 }
 
-void SortRows(DWORD state) {
-    if (PFNLVCOMPARE compare = CompareFor(state)) {
+// Rows already in order are left as they stand: a run inserts its rows in order as they
+// come, and one sort of 100,000 rows at its end held the window most of a second. Rows
+// that tie then keep the order they came in, as the console report's stable sort leaves
+// them.
+void SortRows(PFNLVCOMPARE compare) {
+    if (compare && !IndexedRowsInOrder(g_app.list, compare)) {
         SendMessageW(g_app.list, LVM_SORTITEMS, 0, reinterpret_cast<LPARAM>(compare));
     }
 }
@@ -105,8 +110,7 @@ void SortByChange() {
     const int state = g_app.changeSort == 1 ? 2 : 1;
     if (!g_app.changeSort) ClearArrowsOf(g_app.settings.sort);
     g_app.changeSort = state;
-    const PFNLVCOMPARE compare = state == 1 ? CompareChangeDescending : CompareChangeAscending;
-    SendMessageW(g_app.list, LVM_SORTITEMS, 0, reinterpret_cast<LPARAM>(compare));
+    SortRows(state == 1 ? CompareChangeDescending : CompareChangeAscending);
     SetArrow(g_app.changeColumn, state == 1, true);
 }
 
@@ -125,7 +129,7 @@ void SortByColumn(int column) {
     const DWORD state = previous == ascending ? ascending + 1 : ascending;
     ClearArrowsOf(previous);
     g_app.settings.sort = state;
-    SortRows(state);
+    SortRows(CompareFor(state));
     const int arrowColumn = key == kKeyTime ? g_app.dateColumn : column;
     SetArrow(arrowColumn, state % 2 == 1, true);
 }
@@ -134,7 +138,7 @@ void ApplyStoredSort() {
     LeaveChangeSort();
     const DWORD state = g_app.settings.sort;
     if (state > 5) return;
-    SortRows(state);
+    SortRows(CompareFor(state));
     const int column = state <= 1 ? 0 : (state <= 3 ? 1 : g_app.dateColumn);
     SetArrow(column, state % 2 == 1, true);
 }
@@ -146,6 +150,11 @@ void MarkSortMenu(HMENU popup) {
     } else {
         for (UINT id = IDM_SORT_BY_NAME; id <= IDM_SORT_BY_TIME; ++id) CheckMenuItem(popup, id, MF_BYCOMMAND | MF_UNCHECKED);
     }
+}
+
+PFNLVCOMPARE CurrentRowCompare() {
+    if (g_app.changeSort) return g_app.changeSort == 1 ? CompareChangeDescending : CompareChangeAscending;
+    return CompareFor(g_app.settings.sort);
 }
 
 }  // namespace lurmo

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 namespace lurmo {
 
@@ -24,5 +25,9 @@ void SortByChange();
 void SortByColumn(int column);
 void ApplyStoredSort();
 void MarkSortMenu(HMENU popup);
+
+// The order the list is in now (by change, or the stored one of the six), which rows a
+// run adds keep; null when the rows stand as they came.
+PFNLVCOMPARE CurrentRowCompare();
 
 }  // namespace lurmo

@@ -420,6 +420,37 @@ TEST(Watch, ABurstLargerThanTheBufferIsMeasuredAfresh) {
     EXPECT_GT(g_app.runNumber, firstRun) << "the list was not measured afresh";
 }
 
+// A big folder changed by another program in every way at once: new files, files that
+// grow, renames (some of them grown or removed after), removals from the middle of the
+// sorted list. Each notice finds its row through the index; a row found stale shows as a
+// size, a row or a total that differs from the disk. The changes come in bursts small
+// enough for the watch's buffer, so that they are followed one by one rather than
+// measured afresh.
+TEST(Watch, ABigFolderChangedByAnotherProgramEndsAsAFreshMeasurementWould) {
+    TempFolder root;
+    const std::string base = UnixPath(root.path());
+    ASSERT_FALSE(base.empty());
+    RunHostCommand("cd '" + base + "' && seq -f 'file-%05g.txt' 0 2999 | xargs touch && "
+                   "seq -f 'file-%05g.txt' 0 10 2999 | xargs truncate -s 100");
+    MainWindow window;
+    Listen(root.path());
+    ASSERT_EQ(g_app.rowCount, 3000);
+    const unsigned run = g_app.runNumber;
+    RunHostCommand(
+        "cd '" + base + "' && n=0; pause() { n=$((n + 1)); [ $((n % 25)) -ne 0 ] || sleep 0.05; }; "
+        "for i in $(seq 0 149); do head -c $((i * 7)) /dev/zero > new-$i.bin; pause; done; "
+        "for i in $(seq -f '%05g' 0 20 2999); do truncate -s +333 file-$i.txt; pause; done; "
+        "for i in $(seq -f '%05g' 5 20 2999); do mv file-$i.txt renamed-$i.txt; pause; done; "
+        "for i in $(seq 0 3 149); do mv new-$i.bin new-renamed-$i.bin; pause; done; "
+        "for i in $(seq -f '%05g' 5 40 2999); do truncate -s +50 renamed-$i.txt; pause; done; "
+        "for i in $(seq -f '%05g' 25 40 2999); do rm renamed-$i.txt; pause; done; "
+        "for i in $(seq -f '%05g' 10 20 2999); do rm file-$i.txt; pause; done; "
+        "for i in $(seq 0 6 149); do head -c 999 /dev/zero >> new-renamed-$i.bin; pause; done");
+    ExpectListingMatchesDisk(root.path(), false, 60000);
+    EXPECT_EQ(g_app.rowCount, 3000 + 150 - 75 - 150);
+    EXPECT_EQ(g_app.runNumber, run) << "the changes were measured afresh rather than followed";
+}
+
 TEST(Watch, DeletingTheTargetLeavesTheListAsItIs) {
     TempFolder root;
     MakeListing(root);

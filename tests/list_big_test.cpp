@@ -7,6 +7,7 @@
 #include <objbase.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -80,7 +81,7 @@ TEST(RowIndex, AgreesWithTheListsOwnSearchThroughBurstsOfChanges) {
         for (int change = 0; change < 30; ++change) {
             const int count = static_cast<int>(SendMessageW(g_app.list, LVM_GETITEMCOUNT, 0, 0));
             const int row = static_cast<int>(random() % count);
-            switch (random() % 4) {
+            switch (random() % 5) {
                 case 0: SendMessageW(g_app.list, LVM_DELETEITEM, row, 0); --g_app.rowCount; break;
                 case 1: append(); break;
                 case 2: {
@@ -88,6 +89,17 @@ TEST(RowIndex, AgreesWithTheListsOwnSearchThroughBurstsOfChanges) {
                     RowEntryAt(row)->name = name;
                     SetRowText(row, name);
                     names.push_back(name);
+                    break;
+                }
+                case 3: {
+                    // A run's rows go in among the others, where the list's order puts them.
+                    RowBatch batch;
+                    for (int i = 0; i < 6; ++i) {
+                        const std::wstring name = L"Batch-" + std::to_wstring(serial++);
+                        batch.Add(NewFileEntry(name, random() % 1000), false, RowShell{});
+                        names.push_back(name);
+                    }
+                    batch.Flush();
                     break;
                 }
                 default: SortByColumn(random() % 2 ? 0 : 1); break;
@@ -99,6 +111,42 @@ TEST(RowIndex, AgreesWithTheListsOwnSearchThroughBurstsOfChanges) {
         const int count = static_cast<int>(SendMessageW(g_app.list, LVM_GETITEMCOUNT, 0, 0));
         for (int row = 0; row < count; row += 37) ASSERT_EQ(FindRowOfEntry(RowEntryAt(row)), row);
     }
+}
+
+// A run's rows stand in the list's order as they come, so its end needs no sort of them
+// all: rows that tie keep the order they came in, as the console report's stable sort
+// leaves them, and a sort chosen meanwhile is the order later rows follow.
+TEST(RowIndex, ARunsRowsStandInTheListsOrderAsTheyCome) {
+    ListWindow window;
+    g_app.settings.sort = 3;   // by size, largest first
+    std::mt19937 random(11);
+    std::vector<std::pair<std::wstring, uint64_t>> came;
+    int serial = 0;
+    auto addBatch = [&] {
+        RowBatch batch;
+        for (int i = 0; i < 40; ++i) {
+            const std::wstring name = L"f" + std::to_wstring(10000 + random() % 90000) + L"-" + std::to_wstring(serial++);
+            const uint64_t size = (random() % 4) * 100;   // many ties
+            batch.Add(NewFileEntry(name, size), false, RowShell{});
+            came.push_back({name, size});
+        }
+        batch.Flush();
+    };
+    for (int i = 0; i < 5; ++i) addBatch();
+    auto expected = came;
+    std::stable_sort(expected.begin(), expected.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+    ASSERT_EQ(g_app.rowCount, static_cast<int>(expected.size()));
+    for (int row = 0; row < g_app.rowCount; ++row) {
+        ASSERT_EQ(RowEntryAt(row)->name, expected[row].first) << "row " << row;
+        ASSERT_EQ(CellText(row, 0), expected[row].first) << "row " << row;
+        ASSERT_EQ(FindRowByName(expected[row].first), row);
+    }
+    SortByColumn(0);   // by name
+    for (int i = 0; i < 3; ++i) addBatch();
+    for (int row = 1; row < g_app.rowCount; ++row) {
+        ASSERT_LT(_wcsicmp(RowEntryAt(row - 1)->name.c_str(), RowEntryAt(row)->name.c_str()), 0) << "row " << row;
+    }
+    for (const auto& [name, size] : came) ASSERT_EQ(SearchedRow(name), FindRowByName(name)) << Narrow(name);
 }
 
 namespace {

@@ -103,6 +103,33 @@ TEST(ResultRows, PercentagesAndTotals) {
     EXPECT_EQ(CellText(0, 2), L"66.7");
 }
 
+// Only cells whose text changes are written again: a row whose size changed while the
+// total stayed, a row that came since, and a row whose share moved with the total must
+// all read right.
+TEST(ResultRows, SharesFollowSizesWhenOnlySomeCellsChange) {
+    ListWindow window;
+    FileEntry* a = NewFileEntry(L"a", 100);
+    FileEntry* b = NewFileEntry(L"b", 300);
+    AppendFileRow(a);
+    AppendFileRow(b);
+    g_app.grandTotal = 400;
+    RefreshPercentages();
+    EXPECT_EQ(CellText(0, 2), L"25.0");
+    a->size = 300;   // one grew as much as the other shrank
+    b->size = 100;
+    RewriteSizeCell(a, 0);
+    RewriteSizeCell(b, 1);
+    RefreshPercentages();
+    EXPECT_EQ(CellText(0, 2), L"75.0");
+    EXPECT_EQ(CellText(1, 2), L"25.0");
+    AppendFileRow(NewFileEntry(L"c", 400));
+    g_app.grandTotal = 800;
+    RefreshPercentages();
+    EXPECT_EQ(CellText(0, 2), L"37.5");
+    EXPECT_EQ(CellText(1, 2), L"12.5");
+    EXPECT_EQ(CellText(2, 2), L"50.0");
+}
+
 TEST(ResultRows, OnlyRowShowsAHundredPercent) {
     ListWindow window;
     AppendFileRow(NewFileEntry(L"one", 5));
