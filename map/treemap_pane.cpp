@@ -60,6 +60,7 @@ struct PaneState {
     Look drawingLook;
     MapSource source;
     ExtensionTable types;
+    ExtensionCache typesByRow;
     MapDrawing work;
     bool drawingUnderWay = false;
     bool dragging = false;
@@ -154,7 +155,7 @@ void BeginDrawing(const Look& look) {
     g_pane.drawingUnderWay = false;
     if (!Drawable(look) || !MakeBitmap(g_pane.drawing, look.width, look.height)) return;
     g_pane.source = CurrentSource();
-    g_pane.types = CountExtensions(g_pane.source);
+    g_pane.types = CountExtensions(g_pane.source, &g_pane.typesByRow);
     g_pane.drawingLook = look;
     g_pane.work.highlight = g_pane.highlight;
     BeginMapDrawing(g_pane.work, g_pane.source, g_pane.types, look.width, look.height, g_pane.drawing.pixels);
@@ -424,6 +425,7 @@ void OnDestroy() {
     g_pane.shown = Bitmap{};
     g_pane.drawing = Bitmap{};
     g_pane.source = MapSource{};
+    g_pane.typesByRow = ExtensionCache{};
     g_pane.window = nullptr;
     g_pane.tooltip = nullptr;
     g_pane.typesList = nullptr;
