@@ -1,6 +1,7 @@
 #include "engine/entries.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstddef>
 #include <cstring>
 #include <cwctype>
@@ -122,6 +123,12 @@ uint32_t LowerBound(const ChildBlock* block, std::wstring_view name) {
 
 std::wstring_view NodeName(const Node* node) {
     return {MutableName(const_cast<Node*>(node)), node->nameLength};
+}
+
+uint64_t NextTreeStamp() {
+    // Records are made on the measuring threads too.
+    static std::atomic<uint64_t> last{0};
+    return ++last;
 }
 
 Node* NewNode(NodeArena& arena, bool folder, std::wstring_view name) {

@@ -103,9 +103,15 @@ struct RowEntry {
 
 struct FileEntry : RowEntry {};
 
+// A number no tree has had before: a folder record takes one when it is made and a new
+// one whenever its tree changes, so whoever keeps figures about a tree (the map's file
+// types) knows when they are stale, even for a new record at a freed one's address.
+uint64_t NextTreeStamp();
+
 struct FolderEntry : RowEntry {
     NodeArena arena;      // holds every node of the tree below this folder
     ChildMap children;
+    uint64_t treeStamp = NextTreeStamp();
 };
 
 struct SnapshotEntry : RowEntry {};

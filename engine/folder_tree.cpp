@@ -14,6 +14,7 @@ bool IsFolder(const WIN32_FIND_DATAW& data) { return (data.dwFileAttributes & FI
 }  // namespace
 
 void FillFolder(RunParameters& params, FolderEntry* entry, size_t position) {
+    entry->treeStamp = NextTreeStamp();
     entry->size = 0;
     WriteName(params, position, entry->name);
     WalkJob job;
@@ -24,6 +25,7 @@ void FillFolder(RunParameters& params, FolderEntry* entry, size_t position) {
 }
 
 void MeasureFolderEntry(RunParameters& params, const WIN32_FIND_DATAW& data, FolderEntry* entry, size_t position) {
+    entry->treeStamp = NextTreeStamp();
     if (!(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) return FillFolder(params, entry, position);
     WriteName(params, position, entry->name);
     std::vector<PendingLink> links(1);
@@ -87,6 +89,7 @@ bool WalkToLeaf(FolderEntry* entry, std::wstring_view path, PathWalk& walk) {
 
 uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, FolderEntry* entry,
                      const WIN32_FIND_DATAW& data) {
+    entry->treeStamp = NextTreeStamp();
     if (IsFolder(data)) return 0;   // a new folder is measured apart and grafted
     PathWalk walk;
     if (!WalkToLeaf(entry, relativePath, walk) || FindChild(*walk.map, walk.leaf)) return 0;
@@ -104,6 +107,7 @@ uint64_t TreeAddItem(RunParameters& params, std::wstring_view relativePath, Fold
 }
 
 void TreeReplaceAll(FolderEntry* entry, FolderEntry* measured) {
+    entry->treeStamp = NextTreeStamp();
     entry->children = ChildMap{};
     ArenaReleaseAll(entry->arena);
     ArenaAdopt(entry->arena, measured->arena);
@@ -122,6 +126,7 @@ bool TreeKnowsParent(std::wstring_view relativePath, FolderEntry* entry) {
 }
 
 uint64_t TreeGraftFolder(std::wstring_view relativePath, FolderEntry* entry, FolderEntry* measured) {
+    entry->treeStamp = NextTreeStamp();
     PathWalk walk;
     if (!WalkToLeaf(entry, relativePath, walk) || FindChild(*walk.map, walk.leaf)) return 0;
     auto* folder = static_cast<FolderNode*>(NewNode(entry->arena, true, walk.leaf));
@@ -135,6 +140,7 @@ uint64_t TreeGraftFolder(std::wstring_view relativePath, FolderEntry* entry, Fol
 }
 
 uint64_t TreeRemoveItem(std::wstring_view relativePath, FolderEntry* entry) {
+    entry->treeStamp = NextTreeStamp();
     PathWalk walk;
     if (!WalkToLeaf(entry, relativePath, walk)) return 0;
     Node* node = TakeChild(*walk.map, entry->arena, walk.leaf);
@@ -147,6 +153,7 @@ uint64_t TreeRemoveItem(std::wstring_view relativePath, FolderEntry* entry) {
 
 uint64_t TreeUpdateItem(RunParameters& params, std::wstring_view relativePath, FolderEntry* entry,
                         const WIN32_FIND_DATAW& data) {
+    entry->treeStamp = NextTreeStamp();
     PathWalk walk;
     if (!WalkToLeaf(entry, relativePath, walk)) return entry->size;
     Node* node = FindChild(*walk.map, walk.leaf);
@@ -161,6 +168,7 @@ uint64_t TreeUpdateItem(RunParameters& params, std::wstring_view relativePath, F
 }
 
 uint64_t TreeRenameItem(std::wstring_view oldRelativePath, FolderEntry* entry, std::wstring_view newName) {
+    entry->treeStamp = NextTreeStamp();
     const size_t separator = newName.rfind(L'\\');
     if (separator != std::wstring_view::npos) newName.remove_prefix(separator + 1);
     PathWalk walk;

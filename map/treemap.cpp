@@ -51,10 +51,23 @@ bool Divisible(const PixelRect& tile) {
     return tile.Width() >= kSmallestDivided && tile.Height() >= kSmallestDivided;
 }
 
+constexpr size_t kInsertionSorted = 24;
+
 // Sorts the level's items largest first (ties stay in name order) and lays them out.
 void LayOutLevel(MapLevel& level, const MapRect& bounds) {
-    std::stable_sort(level.items.begin(), level.items.end(),
-                     [](const MapItem& a, const MapItem& b) { return a.size > b.size; });
+    const auto larger = [](const MapItem& a, const MapItem& b) { return a.size > b.size; };
+    if (level.items.size() <= kInsertionSorted) {
+        // Most folders hold a few items: an insertion sort orders them without the
+        // buffer stable_sort takes from the heap at every call.
+        for (size_t i = 1; i < level.items.size(); ++i) {
+            const MapItem item = level.items[i];
+            size_t j = i;
+            for (; j > 0 && larger(item, level.items[j - 1]); --j) level.items[j] = level.items[j - 1];
+            level.items[j] = item;
+        }
+    } else {
+        std::stable_sort(level.items.begin(), level.items.end(), larger);
+    }
     level.sizes.resize(level.items.size());
     for (size_t i = 0; i < level.items.size(); ++i) level.sizes[i] = level.items[i].size;
     level.rects.resize(level.items.size());
@@ -78,15 +91,35 @@ void GatherChildren(const ChildMap& children, int rowIndex, MapLevel& level) {
     });
 }
 
-void CountIn(const ChildMap& children, std::unordered_map<std::wstring, ExtensionStat>& counts) {
+// The counts by folded extension. Files are counted by the million, so a lookup folds
+// the name into a buffer on the stack and finds its entry without making a string.
+struct FoldedHash {
+    using is_transparent = void;
+    size_t operator()(std::wstring_view key) const { return std::hash<std::wstring_view>{}(key); }
+};
+using ExtensionCounts = std::unordered_map<std::wstring, ExtensionStat, FoldedHash, std::equal_to<>>;
+
+void CountFile(std::wstring_view name, uint64_t size, ExtensionCounts& counts) {
+    const std::wstring_view raw = RawExtension(name);
+    constexpr size_t kFoldedOnStack = 32;
+    wchar_t folded[kFoldedOnStack];
+    ExtensionStat* stat = nullptr;
+    if (raw.size() <= kFoldedOnStack) {
+        for (size_t i = 0; i < raw.size(); ++i) folded[i] = FoldChar(raw[i]);
+        const std::wstring_view key(folded, raw.size());
+        const auto found = counts.find(key);
+        stat = found != counts.end() ? &found->second : &counts[std::wstring(key)];
+    } else {
+        stat = &counts[FoldExtension(name)];
+    }
+    stat->bytes += size;
+    ++stat->files;
+}
+
+void CountIn(const ChildMap& children, ExtensionCounts& counts) {
     VisitChildren(children, [&](const Node* node) {
-        if (node->kind & kKindFile) {
-            ExtensionStat& stat = counts[FoldExtension(NodeName(node))];
-            stat.bytes += node->size;
-            ++stat.files;
-        } else {
-            CountIn(static_cast<const FolderNode*>(node)->children, counts);
-        }
+        if (node->kind & kKindFile) CountFile(NodeName(node), node->size, counts);
+        else CountIn(static_cast<const FolderNode*>(node)->children, counts);
     });
 }
 
@@ -126,19 +159,42 @@ std::wstring FoldExtension(std::wstring_view name) {
     return extension;
 }
 
-ExtensionTable CountExtensions(const MapSource& source) {
-    std::unordered_map<std::wstring, ExtensionStat> counts;
+ExtensionTable CountExtensions(const MapSource& source, ExtensionCache* cache) {
+    ExtensionCounts counts;
+    ExtensionCache kept;
     for (const RowEntry* row : source.rows) {
         if (!row) continue;
         if (source.snapshot || (row->kind & kKindFile)) {
-            if (!(row->kind & kKindFile)) continue;
-            ExtensionStat& stat = counts[FoldExtension(row->name)];
-            stat.bytes += row->size;
-            ++stat.files;
-        } else {
-            CountIn(static_cast<const FolderEntry*>(row)->children, counts);
+            if (row->kind & kKindFile) CountFile(row->name, row->size, counts);
+            continue;
         }
+        const auto* folder = static_cast<const FolderEntry*>(row);
+        if (!cache) {
+            CountIn(folder->children, counts);
+            continue;
+        }
+        ExtensionCache::RowCounts own;
+        const auto found = cache->rows.find(row);
+        if (found != cache->rows.end() && found->second.stamp == folder->treeStamp) {
+            own = std::move(found->second);
+        } else {
+            ExtensionCounts fresh;
+            CountIn(folder->children, fresh);
+            own.stamp = folder->treeStamp;
+            own.stats.reserve(fresh.size());
+            for (auto& [extension, stat] : fresh) {
+                stat.extension = extension;
+                own.stats.push_back(std::move(stat));
+            }
+        }
+        for (const ExtensionStat& stat : own.stats) {
+            ExtensionStat& sum = counts[stat.extension];
+            sum.bytes += stat.bytes;
+            sum.files += stat.files;
+        }
+        kept.rows.emplace(row, std::move(own));
     }
+    if (cache) *cache = std::move(kept);
     ExtensionTable table;
     table.rows.reserve(counts.size());
     for (auto& [extension, stat] : counts) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/entries.h"
@@ -47,7 +48,21 @@ constexpr uint32_t kFolderColour = 0x00B8B0A0;
 // The extension of a file name: the text after its last dot, A-Z folded to lower case;
 // empty when the name has no dot past its first character.
 std::wstring FoldExtension(std::wstring_view name);
-ExtensionTable CountExtensions(const MapSource& source);
+
+// The file types of each folder row as last counted, with the row's tree stamp then: a
+// row whose tree has not changed since is not walked again, so one change costs the
+// walk of its own row's tree, not of the whole target.
+struct ExtensionCache {
+    struct RowCounts {
+        uint64_t stamp = 0;
+        std::vector<ExtensionStat> stats;
+    };
+    std::unordered_map<const RowEntry*, RowCounts> rows;
+};
+
+// With a cache, rows of unchanged trees take their counts from it, and it is left
+// holding the counts of the source's rows alone.
+ExtensionTable CountExtensions(const MapSource& source, ExtensionCache* cache = nullptr);
 // The map's colour for a file of that name: one of the dozen largest extensions' own
 // colours, else the neutral colour.
 uint32_t ExtensionColour(const ExtensionTable& table, std::wstring_view fileName);

@@ -53,13 +53,16 @@ struct PaneState {
     unsigned highlightVersion = 0;
     // The rows and changes the types list was last filled from.
     Look filledLook;
-    Bitmap shown;      // the last finished drawing
+    // One bitmap: the last finished drawing, or the drawing under way in its place. A
+    // picture of an older look is never shown, so a second bitmap to keep it while the
+    // next is drawn would only cost the size of the map again in memory.
+    Bitmap shown;
     Look shownLook;    // what it was drawn from; shown only while it still matches
     bool shownValid = false;
-    Bitmap drawing;    // the drawing under way
     Look drawingLook;
     MapSource source;
     ExtensionTable types;
+    ExtensionCache typesByRow;
     MapDrawing work;
     bool drawingUnderWay = false;
     bool dragging = false;
@@ -152,12 +155,13 @@ bool Drawable(const Look& look) {
 
 void BeginDrawing(const Look& look) {
     g_pane.drawingUnderWay = false;
-    if (!Drawable(look) || !MakeBitmap(g_pane.drawing, look.width, look.height)) return;
+    g_pane.shownValid = false;
+    if (!Drawable(look) || !MakeBitmap(g_pane.shown, look.width, look.height)) return;
     g_pane.source = CurrentSource();
-    g_pane.types = CountExtensions(g_pane.source);
+    g_pane.types = CountExtensions(g_pane.source, &g_pane.typesByRow);
     g_pane.drawingLook = look;
     g_pane.work.highlight = g_pane.highlight;
-    BeginMapDrawing(g_pane.work, g_pane.source, g_pane.types, look.width, look.height, g_pane.drawing.pixels);
+    BeginMapDrawing(g_pane.work, g_pane.source, g_pane.types, look.width, look.height, g_pane.shown.pixels);
     g_pane.drawingUnderWay = true;
     PostMessageW(g_pane.window, kMsgDrawSlice, 0, 0);
 }
@@ -196,7 +200,6 @@ void OnDrawSlice() {
         return;
     }
     g_pane.drawingUnderWay = false;
-    std::swap(g_pane.shown, g_pane.drawing);
     g_pane.shownLook = g_pane.drawingLook;
     g_pane.shownValid = true;
     InvalidateRect(g_pane.window, nullptr, FALSE);
@@ -422,8 +425,8 @@ void OnDestroy() {
     KillTimer(g_pane.window, kTimerLook);
     g_pane.drawingUnderWay = false;
     g_pane.shown = Bitmap{};
-    g_pane.drawing = Bitmap{};
     g_pane.source = MapSource{};
+    g_pane.typesByRow = ExtensionCache{};
     g_pane.window = nullptr;
     g_pane.tooltip = nullptr;
     g_pane.typesList = nullptr;

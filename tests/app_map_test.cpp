@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -209,4 +210,111 @@ TEST(MapPane, ADoubleClickGoesIntoTheFolderUnderIt) {
     ASSERT_TRUE(PumpUntil([&] { return !g_app.busy.load() && TargetPath() == root / L"big\\inner\\"; }))
         << Narrow(TargetPath());
     ASSERT_TRUE(PumpUntil([] { return FindRowByName(L"a.bin") >= 0; }));
+}
+
+namespace {
+
+// What the right click's menu showed while it was open: taken on a timer tick inside
+// the menu's own loop, which then ends it.
+struct MenuSeen {
+    bool shown = false;
+    bool shellMenu = false;          // the shell's menu of the selected rows was tracked
+    bool selectedFolderEntry = false;
+    std::vector<int> selectedRows;
+    std::vector<std::wstring> texts;
+};
+
+MenuSeen g_seen;
+int g_menuTicks = 0;
+
+void SelectOnlyRow(int row) {
+    LVITEMW item{};
+    item.stateMask = LVIS_SELECTED;
+    SendMessageW(g_app.list, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&item));
+    item.state = LVIS_SELECTED;
+    SendMessageW(g_app.list, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
+}
+
+void CALLBACK SeeMenu(HWND, UINT, UINT_PTR, DWORD) {
+    HWND window = FindWindowW(L"#32768", nullptr);
+    HMENU menu = window ? reinterpret_cast<HMENU>(SendMessageW(window, MN_GETHMENU, 0, 0)) : nullptr;
+    if (!menu) {
+        // Never a hang: a menu that does not come is ended after a few seconds.
+        if (++g_menuTicks > 100) EndMenu();
+        return;
+    }
+    if (g_seen.shown) return;
+    g_seen.shown = true;
+    g_seen.shellMenu = g_app.trackedShellMenu != nullptr;
+    for (int position = 0; position < GetMenuItemCount(menu); ++position) {
+        if (GetMenuItemID(menu, position) == IDM_SELECTED_FOLDER) g_seen.selectedFolderEntry = true;
+        wchar_t text[MAX_PATH]{};
+        GetMenuStringW(menu, static_cast<UINT>(position), text, MAX_PATH, MF_BYPOSITION);
+        g_seen.texts.push_back(text);
+    }
+    int row = -1;
+    while ((row = static_cast<int>(SendMessageW(g_app.list, LVM_GETNEXTITEM, row, LVNI_SELECTED))) >= 0) {
+        g_seen.selectedRows.push_back(row);
+    }
+    EndMenu();
+}
+
+MenuSeen WhileMenuOpen(const std::function<void()>& click) {
+    g_seen = MenuSeen{};
+    g_menuTicks = 0;
+    const UINT_PTR timer = SetTimer(nullptr, 0, 30, SeeMenu);
+    click();
+    KillTimer(nullptr, timer);
+    PumpMessages();
+    return g_seen;
+}
+
+MenuSeen RightClickTile(const std::wstring& name) {
+    int top = 0;
+    const PixelRect tile = PaneTiles(top)[FindRowByName(name)];
+    const int x = (tile.left + tile.right) / 2, y = top + (tile.top + tile.bottom) / 2;
+    return WhileMenuOpen([&] {
+        SendMessageW(g_app.treemap, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(x, y));
+        SendMessageW(g_app.treemap, WM_RBUTTONUP, 0, MAKELPARAM(x, y));
+    });
+}
+
+MenuSeen RightClickRow(const std::wstring& name) {
+    const int row = FindRowByName(name);
+    SelectOnlyRow(row);
+    return WhileMenuOpen([&] {
+        NMITEMACTIVATE info{};
+        info.hdr = {g_app.list, IDC_RESULT_LIST, static_cast<UINT>(NM_RCLICK)};
+        info.iItem = row;
+        RECT cell{LVIR_LABEL, 0, 0, 0};
+        SendMessageW(g_app.list, LVM_GETITEMRECT, row, reinterpret_cast<LPARAM>(&cell));
+        info.ptAction = {cell.left + 2, cell.top + 2};
+        SendMessageW(g_app.main, WM_NOTIFY, IDC_RESULT_LIST, reinterpret_cast<LPARAM>(&info));
+    });
+}
+
+}  // namespace
+
+TEST(MapPane, ARightClickOnATileOpensTheMenuOfItsRow) {
+    TempFolder root;
+    root.File(L"big\\inner\\a.bin", 60000);
+    root.File(L"other.bin", 30000);
+    MainWindow window;
+    Measure(root.path());
+    ASSERT_TRUE(PumpUntil(PictureReady));
+    // Whatever was selected before, the menu is the clicked tile's row's, both ways round.
+    SelectOnlyRow(FindRowByName(L"other.bin"));
+    const MenuSeen folder = RightClickTile(L"big");
+    ASSERT_TRUE(folder.shown);
+    EXPECT_EQ(folder.selectedRows, std::vector<int>{FindRowByName(L"big")});
+    EXPECT_TRUE(folder.shellMenu);
+    EXPECT_TRUE(folder.selectedFolderEntry);
+    EXPECT_EQ(folder.texts, RightClickRow(L"big").texts);
+
+    const MenuSeen file = RightClickTile(L"other.bin");
+    ASSERT_TRUE(file.shown);
+    EXPECT_EQ(file.selectedRows, std::vector<int>{FindRowByName(L"other.bin")});
+    EXPECT_TRUE(file.shellMenu);
+    EXPECT_FALSE(file.selectedFolderEntry);
+    EXPECT_EQ(file.texts, RightClickRow(L"other.bin").texts);
 }

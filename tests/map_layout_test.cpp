@@ -9,6 +9,7 @@
 #include <random>
 #include <set>
 
+#include "engine/folder_tree.h"
 #include "map/treemap.h"
 
 using namespace lurmo;
@@ -89,6 +90,28 @@ TEST(MapLayout, RowsAreGivenTheirTilesWhateverTheListOrder) {
     EXPECT_NEAR(Area(tiles[1]), 9000, 100);
 }
 
+TEST(MapLayout, EqualSizesKeepTheListOrder) {
+    // Ties keep the order they came in, so equal rows do not trade places between drawings.
+    std::vector<EntryPtr> rows;
+    for (const wchar_t* name : {L"a", L"b", L"c", L"d"}) rows.push_back(FileRow(name, 100));
+    const std::vector<PixelRect> tiles = TopLevelTiles(SourceOf(rows), 200, 100);
+    EXPECT_TRUE(tiles[0].Contains(0, 0));
+    EXPECT_TRUE(tiles[3].Contains(199, 99));
+}
+
+TEST(MapLayout, EdgesRoundHalfUpOnBothSidesOfZero) {
+    const PixelRect r = ToPixels(MapRect{2.5, 2.49, 0.99, 1.0});
+    EXPECT_EQ(r.left, 3);
+    EXPECT_EQ(r.top, 2);
+    EXPECT_EQ(r.right, 3);    // 3.49
+    EXPECT_EQ(r.bottom, 3);   // 3.49
+    const PixelRect below = ToPixels(MapRect{-0.5, -0.51, 1.0, 0.0});
+    EXPECT_EQ(below.left, 0);
+    EXPECT_EQ(below.top, -1);
+    EXPECT_EQ(below.right, 1);
+    EXPECT_EQ(below.bottom, -1);
+}
+
 TEST(MapLayout, SizeZeroTakesNoArea) {
     std::vector<EntryPtr> rows;
     rows.push_back(FileRow(L"empty", 0));
@@ -160,6 +183,65 @@ TEST(MapTypes, BytesAddUpAndCaseIsFolded) {
     EXPECT_EQ(table.rows[2].extension, L"");
     EXPECT_EQ(table.rows[2].files, 2u);
     EXPECT_EQ(ExtensionColour(table, L"X.Jpg"), table.rows[0].colour);
+}
+
+namespace {
+
+bool SameTables(const ExtensionTable& a, const ExtensionTable& b) {
+    if (a.bytes != b.bytes || a.rows.size() != b.rows.size()) return false;
+    for (size_t i = 0; i < a.rows.size(); ++i) {
+        if (a.rows[i].extension != b.rows[i].extension || a.rows[i].bytes != b.rows[i].bytes ||
+            a.rows[i].files != b.rows[i].files || a.rows[i].colour != b.rows[i].colour) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+TEST(MapTypes, KeptCountsFollowEveryChangeToATree) {
+    std::vector<EntryPtr> rows;
+    FolderEntry* docs = FolderRow(rows, L"docs");
+    Node* inner = AddNode(docs, docs->children, {}, true, L"inner", 0);
+    AddNode(docs, static_cast<FolderNode*>(inner)->children, {inner}, false, L"a.txt", 500);
+    AddNode(docs, docs->children, {}, false, L"b.txt", 200);
+    FolderEntry* media = FolderRow(rows, L"media");
+    AddNode(media, media->children, {}, false, L"song.mp3", 900);
+    AddNode(media, media->children, {}, false, L"cover.png", 100);
+    ExtensionCache cache;
+    const MapSource source = SourceOf(rows);
+    ASSERT_TRUE(SameTables(CountExtensions(source, &cache), CountExtensions(source)));
+
+    // A rename that changes the type but not the bytes, and a removal in another row.
+    EXPECT_EQ(TreeRenameItem(L"inner\\a.txt", docs, L"a.jpg"), 0u);
+    EXPECT_EQ(TreeRemoveItem(L"cover.png", media), 100u);
+    const ExtensionTable kept = CountExtensions(source, &cache);
+    EXPECT_TRUE(SameTables(kept, CountExtensions(source)));
+    EXPECT_EQ(kept.rows[1].extension, L"jpg");
+    EXPECT_EQ(kept.bytes, 1600u);
+
+    // A row's tree measured anew in place of the old one.
+    auto* measured = new FolderEntry;
+    AddNode(measured, measured->children, {}, false, L"clip.mp4", 50);
+    TreeReplaceAll(docs, measured);
+    ReleaseRowEntry(measured, false);
+    EXPECT_TRUE(SameTables(CountExtensions(source, &cache), CountExtensions(source)));
+}
+
+TEST(MapTypes, AnUnchangedTreeIsNotWalkedAgain) {
+    std::vector<EntryPtr> rows;
+    FolderEntry* docs = FolderRow(rows, L"docs");
+    Node* file = AddNode(docs, docs->children, {}, false, L"a.txt", 500);
+    ExtensionCache cache;
+    const MapSource source = SourceOf(rows);
+    CountExtensions(source, &cache);
+    // A size written behind the tree's back is not seen until the tree's stamp moves,
+    // which shows the kept counts were used.
+    file->size = 700;
+    EXPECT_EQ(CountExtensions(source, &cache).bytes, 500u);
+    docs->treeStamp = NextTreeStamp();
+    EXPECT_EQ(CountExtensions(source, &cache).bytes, 700u);
 }
 
 TEST(MapTypes, TheDozenLargestGetDistinctColoursAndTheRestOneNeutral) {
