@@ -132,7 +132,9 @@ void MeasureRun(WorkerJob& job) {
     sink.waiting = [&feed] { feed.FlushWaiting(); };
     const RunResult result = MeasureChildren(job.params, job.snapshotMode, sink);
     feed.Flush();
-    TakeRunBaseline(job.run);
+    // On the list's thread: from here every row read would be a message between threads,
+    // a hundred thousand of them waiting each for the window's paints.
+    RunOnListThread([&job] { TakeRunBaseline(job.run); });
     // The end steps run on the list's thread: the percentages alone are a message per row.
     if (result.outcome != RunOutcome::Completed) return;
     g_app.unreadableFolders.store(static_cast<int>(result.unreadableFolders.size()));
