@@ -27,6 +27,7 @@
 #include "list/menu_entries.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
+#include "list/thread_wait.h"
 #include "list/watcher.h"
 #include "map/treemap_pane.h"
 
@@ -349,7 +350,13 @@ BOOL OnTimer(WPARAM id) {
 // The watcher cannot follow the target any more: a fresh measurement of the same target
 // takes its place, unless a run is already under way.
 void OnWatcher(WPARAM what, LPARAM data) {
-    if (!OnWatcherMessage(what, data) || g_app.busy.load() || g_app.nameSlot == 0) return;
+    if (!OnWatcherMessage(what, data) || g_app.nameSlot == 0) return;
+    // A run that has finished measuring is only ending its thread: it is waited for, or
+    // the request would be lost and the target left unwatched.
+    if (g_app.busy.load() && g_app.worker && g_app.completedRun.load() == g_app.runNumber) {
+        WaitForThreadAnsweringMessages(g_app.worker.get(), 5000);
+    }
+    if (g_app.busy.load()) return;
     // Measured afresh for the watch's sake, not the user's: the changes shown stay.
     CarryBaselinesIntoNextRun();
     StartAccumulation();

@@ -244,7 +244,12 @@ bool StartWatcher() {
         g_watch->holding = false;
         std::deque<std::vector<BYTE>> held = std::move(g_watch->heldBatches);
         for (const std::vector<BYTE>& batch : held) ApplyBatch(batch.data(), static_cast<DWORD>(batch.size()));
-        return g_watch && g_watch->remeasureHeld;
+        if (!g_watch || !g_watch->remeasureHeld) return false;
+        // The armed request overflowed while the run measured, and its thread has ended:
+        // nothing follows the target until it is measured afresh. Asked by the queue, so
+        // that the run's own end is done first.
+        PostMessageW(g_app.main, kMsgWatcher, kRemeasureTarget, g_watch->generation);
+        return true;
     }
     StopWatcher();
     // Not armed before a run (the program's own rename): every listed folder is opened.

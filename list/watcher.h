@@ -14,7 +14,7 @@ namespace lurmo {
 // ended and StartWatcher runs. Changes already seen by the run apply as no-ops.
 void ArmWatcher();
 // Applies what the armed request saw and goes on watching. True when the watcher lost
-// track meanwhile and the target must be measured afresh.
+// track meanwhile: the target is then measured afresh, asked through the window's queue.
 bool StartWatcher();
 void StopWatcher();
 // The main window's handler of the watcher's message. True when the watcher has lost

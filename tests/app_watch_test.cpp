@@ -420,6 +420,27 @@ TEST(Watch, ABurstLargerThanTheBufferIsMeasuredAfresh) {
     EXPECT_GT(g_app.runNumber, firstRun) << "the list was not measured afresh";
 }
 
+// The request armed for a run can overflow while the run measures; its thread has then
+// ended, and the run's end must measure afresh, or the target is left unwatched.
+TEST(Watch, AnArmedRequestThatOverflowsDuringTheRunIsFollowedByAFreshRun) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path());
+    ArmWatcher();   // as a run does before it measures
+    lurmo::test::WriteFileOfSize(root / L"first.bin", 1);
+    ASSERT_TRUE(WatcherIsSending());
+    for (int i = 1; i <= 1000; ++i) lurmo::test::WriteFileOfSize(root / (L"burst-file-with-a-long-name-" + std::to_wstring(i)), i % 7);
+    PumpUntil([] { return false; }, 2000);   // the held buffer taken, then the overflow
+    const unsigned before = g_app.runNumber;
+    StartWatcher();   // as the run's end does
+    ASSERT_TRUE(PumpUntil([&] { return g_app.runNumber > before && !g_app.busy.load() && IsWatching(); }, 30000))
+        << "the target was left unwatched";
+    lurmo::test::WriteFileOfSize(root / L"later.bin", 9);
+    ExpectListingMatchesDisk(root.path(), false, 30000);
+    EXPECT_EQ(g_app.rowCount, 1005);
+}
+
 // A big folder changed by another program in every way at once: new files, files that
 // grow, renames (some of them grown or removed after), removals from the middle of the
 // sorted list. Each notice finds its row through the index; a row found stale shows as a
