@@ -19,7 +19,9 @@ def inside(path, folder):
     return path == folder or path.startswith(folder + os.sep)
 
 
-def plain_bytes(path):
+def plain_bytes(path, file_links=False):
+    """The regular files' bytes below path; with file_links, links to files count as files
+    of their target's size, as Wine lists them."""
     if os.path.isfile(path):
         return os.stat(path).st_size
     total = 0
@@ -28,10 +30,12 @@ def plain_bytes(path):
             item = os.path.join(parent, name)
             if not os.path.islink(item):
                 total += os.lstat(item).st_size
+            elif file_links and os.path.isfile(item):
+                total += os.stat(item).st_size
     return total
 
 
-def reached_once(root, links):
+def reached_once(root, links, file_links=False):
     """What the links reach outside root, each item once, the first link by path first."""
     reached = []   # outside items counted so far, none within another
     total = 0
@@ -40,7 +44,7 @@ def reached_once(root, links):
         if not os.path.exists(target) or inside(target, root) or any(inside(target, r) for r in reached):
             continue
         inner = [r for r in reached if inside(r, target)]
-        total += plain_bytes(target) - sum(plain_bytes(r) for r in inner)
+        total += plain_bytes(target, file_links) - sum(plain_bytes(r, file_links) for r in inner)
         reached = [r for r in reached if r not in inner] + [target]
     return total
 
@@ -52,7 +56,7 @@ def expected(root):
     file_links = [link for link in links if os.path.isfile(link)]
     folder_links = [link for link in links if os.path.isdir(link)]
     regular = plain_bytes(root)
-    as_wine = regular + sum(os.stat(link).st_size for link in file_links) + reached_once(root, folder_links)
+    as_wine = regular + sum(os.stat(link).st_size for link in file_links) + reached_once(root, folder_links, True)
     return as_wine, regular + reached_once(root, links)
 
 
