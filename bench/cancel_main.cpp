@@ -83,11 +83,8 @@ int wmain(int argc, wchar_t** argv) {
         if (wcscmp(argv[i], L"--after") == 0) after = _wtof(argv[i + 1]);
         else if (wcscmp(argv[i], L"--runs") == 0) runs = _wtoi(argv[i + 1]);
     }
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brennic\\Lurmo");
-    g_app.instance = GetModuleHandleW(nullptr);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_USEREX_CLASSES};
-    InitCommonControlsEx(&controls);
-    if (!CreateMainWindow()) return 1;
+    ForgetSettings();
+    if (!OpenMainWindow()) return 1;
     g_app.settings.snapShot = 0;
     HANDLE pinger = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWindow, nullptr, 0, nullptr));
     g_hook = SetWindowsHookExW(WH_CBT, AnswerYes, nullptr, GetCurrentThreadId());

@@ -67,10 +67,7 @@ int wmain(int argc, wchar_t** argv) {
         RegSetValueExW(key, L"SnapShot", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
         RegCloseKey(key);
     }
-    g_app.instance = GetModuleHandleW(nullptr);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_USEREX_CLASSES};
-    InitCommonControlsEx(&controls);
-    if (!CreateMainWindow()) return 1;
+    if (!OpenMainWindow()) return 1;
     ShowWindow(g_app.main, SW_SHOWNA);
     SetBoxEditText(g_app.driveBox, argv[1]);
     SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);

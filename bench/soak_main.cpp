@@ -127,11 +127,8 @@ int wmain(int argc, wchar_t** argv) {
     const unsigned seed = static_cast<unsigned>(_wtoi(argv[5]));
     const int bursts = _wtoi(argv[6]);
     const int changes = argc > 7 ? _wtoi(argv[7]) : 25;
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brennic\\Lurmo");
-    g_app.instance = GetModuleHandleW(nullptr);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_USEREX_CLASSES};
-    InitCommonControlsEx(&controls);
-    if (!CreateMainWindow()) return 1;
+    ForgetSettings();
+    if (!OpenMainWindow()) return 1;
     if (const wchar_t* trace = _wgetenv(L"SOAK_TRACE")) {
         g_traceFile = _wfopen(trace, L"w, ccs=UTF-8");
         if (g_traceFile) SetNoticeTrace(TraceNotice);

@@ -107,11 +107,8 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     g_target = argv[1];
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brennic\\Lurmo");
-    g_app.instance = GetModuleHandleW(nullptr);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_USEREX_CLASSES};
-    InitCommonControlsEx(&controls);
-    if (!CreateMainWindow()) return 1;
+    ForgetSettings();
+    if (!OpenMainWindow()) return 1;
     g_app.settings.snapShot = 0;
     SetBoxEditText(g_app.driveBox, g_target);
     SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);

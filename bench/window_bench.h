@@ -1,8 +1,9 @@
-// What the benchmarks that drive the program's real main window share: pumping its
-// messages, a clock, and the listing against a fresh measurement of the folder.
+// What the benchmarks that drive the program's real main window share: making it,
+// pumping its messages, a clock, and the listing against a fresh measurement of the folder.
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <cstdint>
 #include <map>
@@ -12,8 +13,20 @@
 #include "engine/size_rule.h"
 #include "list/result_rows.h"
 #include "state/app_state.h"
+#include "app/main_window.h"
 
 namespace lurmo::bench {
+
+// The program's settings and history forgotten, as for a new user.
+inline void ForgetSettings() { RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brennic\\Lurmo"); }
+
+// The program's real main window, made as the program makes it; false when it could not be.
+inline bool OpenMainWindow() {
+    g_app.instance = GetModuleHandleW(nullptr);
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_USEREX_CLASSES};
+    InitCommonControlsEx(&controls);
+    return CreateMainWindow();
+}
 
 using Sizes = std::map<std::wstring, uint64_t>;
 

@@ -132,11 +132,8 @@ int wmain(int argc, wchar_t** argv) {
         else if (wcscmp(argv[i], L"--grow") == 0 && i + 1 < argc) grow = _wtoi(argv[++i]);
         else if (wcscmp(argv[i], L"--remove") == 0 && i + 1 < argc) remove = _wtoi(argv[++i]);
     }
-    RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Brennic\\Lurmo");
-    g_app.instance = GetModuleHandleW(nullptr);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_USEREX_CLASSES};
-    InitCommonControlsEx(&controls);
-    if (!CreateMainWindow()) return 1;
+    ForgetSettings();
+    if (!OpenMainWindow()) return 1;
     ShowWindow(g_app.main, SW_SHOWNA);
     g_app.settings.snapShot = 0;
     SetBoxEditText(g_app.driveBox, g_target);
