@@ -281,21 +281,30 @@ bool IsWatching() {
 // changed meanwhile is lost, and the measured tree is trusted only once every folder in
 // it is followed again. A burst of such changes asks once: the run holds what comes
 // while it measures. Windows follows such folders by itself.
+namespace {
+
+// Whether a folder notice asks for a fresh measurement: only under Wine, with a watch
+// on, and never while a name is typed (the program's own new folder among them): a run
+// would end the edit, and the rename that ends it is followed in its turn.
+bool FreshWatchWanted() {
+    return g_watch && !g_watch->holding && IsWine() && !g_app.labelEdit && g_app.pendingRenameName.empty();
+}
+
+void AskForFreshWatch() { PostMessageW(g_app.main, kMsgWatcher, kRemeasureTarget, g_watch->generation); }
+
+}  // namespace
+
 void FollowArrivedFolder(const std::wstring& relativePath) {
+    if (!FreshWatchWanted()) return;
     const std::wstring folder = g_app.scan.path.substr(0, g_app.scan.nameSlot) + relativePath;
     const DWORD attributes = GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return;
-    FollowGoneFolder();
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) AskForFreshWatch();
 }
 
 // Wine may report a folder moved within the target as removed only, with nothing where
 // it went: a folder gone is followed as one made.
 void FollowGoneFolder() {
-    if (!g_watch || g_watch->holding || !IsWine()) return;
-    // Never while a name is typed (the program's own new folder among them): a run would
-    // end the edit. The rename that ends it is followed in its turn.
-    if (g_app.labelEdit || !g_app.pendingRenameName.empty()) return;
-    PostMessageW(g_app.main, kMsgWatcher, kRemeasureTarget, g_watch->generation);
+    if (FreshWatchWanted()) AskForFreshWatch();
 }
 
 bool OnWatcherMessage(WPARAM what, LPARAM data) {
