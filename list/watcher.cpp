@@ -34,6 +34,10 @@ constexpr DWORD kNotifyFilter = FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANG
 struct WatchRecord {
     unique_hfile directory;
     unique_handle event;       // the requests' completion event, manual reset
+    // Set to end the thread. Not the completion event: every request issued resets that
+    // one, so a stop that came just before a request went out was lost, and the thread
+    // slept on until it was terminated.
+    unique_handle stop;
     unique_handle issued;      // set by the thread once its first request is out
     unique_handle thread;
     OVERLAPPED overlapped{};
@@ -127,6 +131,8 @@ void WatchRequests(WatchRecord& watch) {
     SetEvent(watch.issued.get());
     OpenFoldersOnce(watch);
     for (;;) {
+        const HANDLE waits[2] = {watch.stop.get(), watch.event.get()};
+        if (WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0 + 1) break;
         DWORD bytes = 0;
         const BOOL completed = GetOverlappedResult(watch.directory.get(), &watch.overlapped, &bytes, TRUE);
         if (g_stopRequest.load()) break;
@@ -163,7 +169,7 @@ void ApplyBatch(const BYTE* buffer, DWORD bytes) {
         g_stopRequest.store(1);
         if (g_watch) {
             g_watch->failed = true;
-            SetEvent(g_watch->event.get());
+            SetEvent(g_watch->stop.get());
         }
         ShowWatchError(L"メモリ不足です.");
     }
@@ -173,7 +179,7 @@ void ApplyBatch(const BYTE* buffer, DWORD bytes) {
 // may leave a request pending, so its record is then left allocated on purpose.
 void ReleaseWatch(std::unique_ptr<WatchRecord> watch) {
     g_stopRequest.store(1);
-    SetEvent(watch->event.get());
+    SetEvent(watch->stop.get());
     if (watch->thread) {
         // The thread may be sending us a buffer right now: answer it (it is not applied,
         // the watch is ending) so that the thread can see the stop request.
@@ -198,12 +204,14 @@ std::unique_ptr<WatchRecord> OpenWatch(bool report, bool openListedFolders) {
     if (!directory) return fail(L"エラー：CreateFile()");
     unique_handle event(CreateEventW(nullptr, TRUE, FALSE, nullptr));
     unique_handle issued(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    if (!event || !issued) return fail(L"エラー：CreateEvent()");
+    unique_handle stop(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (!event || !issued || !stop) return fail(L"エラー：CreateEvent()");
     std::unique_ptr<WatchRecord> watch(new (std::nothrow) WatchRecord);
     if (!watch) return fail(L"エラー：malloc()");
     watch->directory = std::move(directory);
     watch->event = std::move(event);
     watch->issued = std::move(issued);
+    watch->stop = std::move(stop);
     watch->overlapped.hEvent = watch->event.get();
     watch->generation = ++g_generation;
     // The old half of a rename whose new half the previous watch never delivered would
