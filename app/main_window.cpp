@@ -358,9 +358,7 @@ void OnWatcher(WPARAM what, LPARAM data) {
     }
     if (g_app.busy.load()) return;
     // Measured afresh for the watch's sake, not the user's: the changes shown stay.
-    CarryBaselinesIntoNextRun();
-    StartAccumulation();
-    DropUnclaimedBaselines();
+    RemeasureTarget();
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include "app/run_progress.h"
 #include "app/run_worker.h"
 #include "app/target_boxes.h"
+#include "list/growth.h"
 #include "list/result_rows.h"
 #include "list/thread_wait.h"
 #include "list/watcher.h"
@@ -166,6 +167,23 @@ void StartAccumulation() {
     ShowBusyLook();
     if (!g_app.effect.snapShot) ArmWatcher();
     if (!StartWorker()) {
+        StopWatcher();
+        ShowIdleLook();
+    }
+}
+
+void RemeasureTarget() {
+    if (g_app.settings.snapShot != g_app.effect.snapShot) {
+        CarryBaselinesIntoNextRun();
+        StartAccumulation();
+        DropUnclaimedBaselines();
+        return;
+    }
+    ReapWorker();
+    StopWatcher();
+    ShowBusyLook();
+    ArmWatcher();
+    if (!StartWorker(true)) {
         StopWatcher();
         ShowIdleLook();
     }

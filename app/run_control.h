@@ -18,6 +18,10 @@ bool CheckTargetPath(const std::wstring& text);
 // CheckTargetLength, QueryClusterSize, then CheckTargetPath.
 bool CheckTarget(const std::wstring& text);
 void StartAccumulation();
+// The same target measured again for the watch's sake (it lost track of the disk): into
+// the rows in place, which keep the selection and their baselines, unless the mode the
+// user chose meanwhile changes how rows are kept.
+void RemeasureTarget();
 // Asks the running worker to stop and waits for it (at most 5000 ms, then ends it by
 // force). True when the run was stopped before it completed; a run that had already
 // finished measuring keeps its listing and look.

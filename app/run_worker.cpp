@@ -24,6 +24,7 @@ namespace {
 struct WorkerJob {
     RunParameters params;
     bool snapshotMode = false;
+    bool inPlace = false;     // measured into the rows already listed
     unsigned run = 0;
     std::wstring target;   // as the user sees it, with its trailing backslash
     HWND main = nullptr;
@@ -69,6 +70,7 @@ void BindTarget(const std::wstring& target, BoundTarget& bound) {
 void FinishRun(const WorkerJob& job) {
     g_app.completedRun.store(job.run);
     g_app.listingIncomplete.store(0);
+    if (job.inPlace) RunOnListThread([] { EndMeasuringInPlace(true); });
     if (g_app.grandTotal != 0) RefreshPercentages();
     const int historyIcon = HistoryIconOf(job.target);
     RunOnListThread([&job, historyIcon] {
@@ -89,7 +91,10 @@ void FinishRun(const WorkerJob& job) {
 // tenth of a second.
 class RowFeed {
 public:
-    RowFeed(bool snapshot, const RowShell& shell) : shell_(shell) { batch_.snapshot = snapshot; }
+    RowFeed(bool snapshot, bool inPlace, const RowShell& shell) : shell_(shell) {
+        batch_.snapshot = snapshot;
+        batch_.inPlace = inPlace;
+    }
     void Add(RowEntry* entry, bool folder) {
         const DWORD now = GetTickCount();
         batch_.Add(entry, folder, shell_);
@@ -120,11 +125,13 @@ void MeasureRun(WorkerJob& job) {
     BindTarget(job.target, bound);
     TypeIcons types;
     const RowShell shell{bound.folder.get(), bound.icon.get(), job.target, &types};
-    g_app.rowCount = 0;
-    g_app.grandTotal = 0;
+    if (!job.inPlace) {
+        g_app.rowCount = 0;
+        g_app.grandTotal = 0;
+    }
 
     // Each finished child becomes a row; the grand total follows the rows.
-    RowFeed feed(job.snapshotMode, shell);
+    RowFeed feed(job.snapshotMode, job.inPlace, shell);
     RunSink sink;
     sink.fileRow = [&feed](FileEntry* entry) { feed.Add(entry, false); };
     sink.folderRow = [&feed](FolderEntry* entry) { feed.Add(entry, true); };
@@ -134,7 +141,9 @@ void MeasureRun(WorkerJob& job) {
     feed.Flush();
     // On the list's thread: from here every row read would be a message between threads,
     // a hundred thousand of them waiting each for the window's paints.
-    RunOnListThread([&job] { TakeRunBaseline(job.run); });
+    // Rows measured in place keep the baselines they had.
+    if (!job.inPlace) RunOnListThread([&job] { TakeRunBaseline(job.run); });
+    else if (result.outcome != RunOutcome::Completed) RunOnListThread([] { EndMeasuringInPlace(false); });
     // The end steps run on the list's thread: the percentages alone are a message per row.
     if (result.outcome != RunOutcome::Completed) return;
     g_app.unreadableFolders.store(static_cast<int>(result.unreadableFolders.size()));
@@ -198,9 +207,10 @@ void EndListPaintHold() {
     TurnListRedrawOn(RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
-bool StartWorker() {
+bool StartWorker(bool inPlace) {
     auto job = std::make_unique<WorkerJob>();
     job->snapshotMode = g_app.effect.snapShot != 0;
+    job->inPlace = inPlace;
     job->params.usedSize = g_app.effect.usedSize != 0;
     job->params.clusterSize = g_app.scan.clusterSize;
     job->params.cancel = &g_app.cancel;
@@ -221,7 +231,8 @@ bool StartWorker() {
     g_app.listingIncomplete.store(1);
     g_app.unreadableFolders.store(0);
     g_app.busy.store(1);
-    ForgetBaselines();
+    if (inPlace) BeginMeasuringInPlace();
+    else ForgetBaselines();
     // _beginthreadex, not _beginthread: its handle stays valid until closed, so it can be
     // waited on even after the thread has ended.
     const uintptr_t thread = _beginthreadex(nullptr, 0, RunWorker, job.get(), 0, nullptr);

@@ -7,7 +7,8 @@
 namespace lurmo {
 
 // Starts the worker over the target in the path buffer; false when no thread started.
-bool StartWorker();
+// In place, the run measures into the rows already listed (see BeginMeasuringInPlace).
+bool StartWorker(bool inPlace = false);
 
 // Painting the list after every inserted row costs far more than measuring the row (a
 // dozen milliseconds a row under Wine, and the worker waits for each paint), so while a

@@ -17,6 +17,9 @@ constexpr uint32_t kKindFile = 0x1;        // clear: a folder
 constexpr uint32_t kKindCompressed = 0x2;
 constexpr uint32_t kKindEncrypted = 0x4;
 constexpr uint32_t kKindShortcut = 0x8;    // a file whose name ends in ".lnk", any case
+// A row met by the run that measures the target again into the rows in place; rows
+// without it at the end of that run are gone from the disk. Never set on a node.
+constexpr uint32_t kKindMetAgain = 0x80000000;
 
 // --- Folder tree nodes ------------------------------------------------------------
 // A node lives in its tree's arena with its name stored inline right behind it, so each

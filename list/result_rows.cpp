@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "state/app_state.h"
+#include "engine/folder_tree.h"
 #include "list/dpi.h"
 #include "list/growth.h"
 #include "list/number_format.h"
@@ -438,6 +439,63 @@ void RowBatch::Add(RowEntry* entry, bool folder, const RowShell& shell) {
     rows.back().look = LookOfRow(entry, folder, shell);
 }
 
+namespace {
+
+// The row listed under the fresh record's name takes its figures, its tree included; the
+// record is then left to the caller. A new name, or a file where a folder was listed or
+// the reverse, becomes a row of its own: true when the list took the record.
+bool MeasureRowInPlace(LVITEMW& look, RowEntry* fresh) {
+    int row = FindRowByName(fresh->name);
+    RowEntry* listed = row >= 0 ? RowEntryAt(row) : nullptr;
+    if (listed && (listed->kind & kKindFile) != (fresh->kind & kKindFile)) {
+        SendMessageW(g_app.list, LVM_DELETEITEM, row, 0);
+        --g_app.rowCount;
+        listed = nullptr;
+    }
+    if (!listed) {
+        if (!InsertRow(look, fresh, true)) return false;
+        fresh->kind |= kKindMetAgain;
+        return true;
+    }
+    const bool sizeChanged = listed->size != fresh->size;
+    const bool timeChanged = CompareFileTime(&listed->time, &fresh->time) != 0;
+    if (listed->kind & kKindFile) {
+        listed->size = fresh->size;
+    } else {
+        ++g_app.mapChanges;
+        TreeReplaceAll(static_cast<FolderEntry*>(listed), static_cast<FolderEntry*>(fresh));
+    }
+    listed->kind = fresh->kind | kKindMetAgain;
+    listed->time = fresh->time;
+    if (sizeChanged) RewriteSizeCell(listed, row);
+    if (timeChanged) SetCell(row, g_app.dateColumn, FormatDate(listed->time));
+    return false;
+}
+
+}  // namespace
+
+void BeginMeasuringInPlace() {
+    for (int row = 0; row < g_app.rowCount; ++row) {
+        if (RowEntry* entry = RowEntryAt(row)) entry->kind &= ~kKindMetAgain;
+    }
+}
+
+void EndMeasuringInPlace(bool completed) {
+    uint64_t total = 0;
+    for (int row = g_app.rowCount - 1; row >= 0; --row) {
+        RowEntry* entry = RowEntryAt(row);
+        if (!entry) continue;
+        if ((entry->kind & kKindMetAgain) || !completed) {
+            entry->kind &= ~kKindMetAgain;
+            total += entry->size;
+            continue;
+        }
+        SendMessageW(g_app.list, LVM_DELETEITEM, row, 0);
+        --g_app.rowCount;
+    }
+    g_app.grandTotal = total;
+}
+
 uint64_t RowBatch::Flush() {
     uint64_t total = 0;
     if (rows.empty()) return total;
@@ -445,7 +503,7 @@ uint64_t RowBatch::Flush() {
         for (Row& row : rows) {
             // The size is read before the row holds the record: from then on it is the list's.
             const uint64_t size = row.entry->size;
-            row.accepted = InsertRow(row.look, row.entry, true);
+            row.accepted = inPlace ? MeasureRowInPlace(row.look, row.entry) : InsertRow(row.look, row.entry, true);
             if (row.accepted) total += size;
         }
     });

@@ -65,6 +65,9 @@ struct RowBatch {
         bool accepted;
     };
     bool snapshot = false;   // the layout of the records
+    // A run measuring the target again into the rows in place: a row already listed
+    // under the name takes the new figures, and only new names are inserted.
+    bool inPlace = false;
     std::vector<Row> rows;
 
     RowBatch() = default;
@@ -77,6 +80,13 @@ struct RowBatch {
     // the batch; returns the size of the rows taken.
     uint64_t Flush();
 };
+
+// A run that measures the target again into the rows in place (the watch lost track of
+// it) keeps the user's selection, scroll position and the rows' baselines, and the list
+// view inserts only new names. Begin before its rows come; end when it is over: once it
+// has completed, the rows it did not meet go; either way the total is summed again.
+void BeginMeasuringInPlace();
+void EndMeasuringInPlace(bool completed);
 
 // The record behind a row, or null.
 RowEntry* RowEntryAt(int row);

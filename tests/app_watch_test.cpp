@@ -410,15 +410,23 @@ TEST(Watch, ABurstLargerThanTheBufferIsMeasuredAfresh) {
     MainWindow window;
     Listen(root.path());
     const unsigned firstRun = g_app.runNumber;
+    LVITEMW selected{};
+    selected.stateMask = selected.state = LVIS_SELECTED;
+    SendMessageW(g_app.list, LVM_SETITEMSTATE, FindRowByName(L"Pics"), reinterpret_cast<LPARAM>(&selected));
     // One change completes the request; while the window is not answering (the watcher
     // is waiting for it to take that first buffer), a thousand long names follow, ten
-    // times what the 10240-byte buffer holds.
+    // times what the 10240-byte buffer holds, with a file gone and one grown among them.
     lurmo::test::WriteFileOfSize(root / L"first.bin", 1);
     ASSERT_TRUE(WatcherIsSending());
     for (int i = 1; i <= 1000; ++i) lurmo::test::WriteFileOfSize(root / (L"burst-file-with-a-long-name-" + std::to_wstring(i)), i % 7);
+    ASSERT_TRUE(DeleteFileW((root / L"top.txt").c_str()));
+    lurmo::test::WriteFileOfSize(root / L"Docs\\b.txt", 700);
     ExpectListingMatchesDisk(root.path(), false, 90000);
-    EXPECT_EQ(g_app.rowCount, 1004);
+    EXPECT_EQ(g_app.rowCount, 1003);
     EXPECT_GT(g_app.runNumber, firstRun) << "the list was not measured afresh";
+    // Measured into the rows in place: the user's selection stays where it was.
+    EXPECT_EQ(SendMessageW(g_app.list, LVM_GETSELECTEDCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageW(g_app.list, LVM_GETITEMSTATE, FindRowByName(L"Pics"), LVIS_SELECTED), LVIS_SELECTED);
 }
 
 // The request armed for a run can overflow while the run measures; its thread has then
