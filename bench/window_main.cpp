@@ -182,22 +182,25 @@ bool GrowthShown() {
 
 int wmain(int argc, wchar_t** argv) {
     if (argc < 2) {
-        fwprintf(stderr, L"usage: lurmo-bench-window FOLDER [--list-only] [--grow N] [--grow-at-once] [--remove N]\n");
+        fwprintf(stderr, L"usage: lurmo-bench-window FOLDER [--list-only] [--grow N] [--grow-at-once] [--remove N] [--sort STATE]\n");
         return 2;
     }
     g_target = argv[1];
     bool listOnly = false, growAtOnce = false;
+    int storedSort = -1;   // the order a user chose in an earlier session, as stored
     int grow = 2000, remove = 10000;
     for (int i = 2; i < argc; ++i) {
         if (wcscmp(argv[i], L"--list-only") == 0) listOnly = true;
         else if (wcscmp(argv[i], L"--grow") == 0 && i + 1 < argc) grow = _wtoi(argv[++i]);
         else if (wcscmp(argv[i], L"--grow-at-once") == 0) growAtOnce = true;
+        else if (wcscmp(argv[i], L"--sort") == 0 && i + 1 < argc) storedSort = _wtoi(argv[++i]);
         else if (wcscmp(argv[i], L"--remove") == 0 && i + 1 < argc) remove = _wtoi(argv[++i]);
     }
     ForgetSettings();
     if (!OpenMainWindow()) return 1;
     ShowWindow(g_app.main, SW_SHOWNA);
     g_app.settings.snapShot = 0;
+    if (storedSort >= 0) g_app.settings.sort = static_cast<DWORD>(storedSort);
     SetBoxEditText(g_app.driveBox, g_target);
     const double start = Now();
     g_pingStart = start;
