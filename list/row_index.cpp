@@ -19,8 +19,24 @@ struct Slot {
 
 // The rows in the list's order, their names and their records. A deletion or a middle
 // insertion only moves pointers; the row numbers behind it are renumbered when next
-// asked for, and only as far as the row asked for.
-std::vector<std::unique_ptr<Slot>> g_order;
+// asked for, and only as far as the row asked for. The array holds plain pointers so
+// that a middle insertion moves them as one block of memory: owning pointers, moved one
+// by one, made a run whose rows each go near the top (a list sorted Z to A) take
+// seconds longer on 100,000 rows. The slots are owned here.
+struct SlotOrder {
+    std::vector<Slot*> slots;
+    SlotOrder() = default;
+    SlotOrder(const SlotOrder&) = delete;
+    SlotOrder& operator=(const SlotOrder&) = delete;
+    ~SlotOrder() { Clear(); }
+    void Clear() {
+        for (Slot* slot : slots) delete slot;
+        slots.clear();
+    }
+    size_t size() const { return slots.size(); }
+    Slot* operator[](size_t row) const { return slots[row]; }
+};
+SlotOrder g_order;
 std::unordered_multimap<std::wstring, Slot*> g_byName;
 std::unordered_map<const RowEntry*, Slot*> g_byEntry;
 size_t g_numberedBelow = 0;
@@ -89,10 +105,9 @@ void FollowSort(HWND list) {
         if (it == g_byEntry.end()) return RebuildFromList(list);
         sorted[row] = it->second;
     }
-    for (auto& slot : g_order) slot.release();
     for (int row = 0; row < count; ++row) {
-        g_order[row].reset(sorted[row]);
-        g_order[row]->row = row;
+        g_order.slots[row] = sorted[row];
+        g_order.slots[row]->row = row;
     }
     g_numberedBelow = g_order.size();
 }
@@ -102,7 +117,7 @@ void FollowSort(HWND list) {
 // gap between two of them each, not the rest of the list each.
 void RenumberThrough(const Slot* slot) {
     while (g_numberedBelow < g_order.size()) {
-        Slot* next = g_order[g_numberedBelow].get();
+        Slot* next = g_order[g_numberedBelow];
         next->row = static_cast<int>(g_numberedBelow++);
         if (next == slot) return;
     }
@@ -111,7 +126,7 @@ void RenumberThrough(const Slot* slot) {
 }  // namespace
 
 void ResetRowIndex() {
-    g_order.clear();
+    g_order.Clear();
     g_byName.clear();
     g_byEntry.clear();
     g_numberedBelow = 0;
@@ -124,8 +139,8 @@ void IndexInsertedRow(int row, const RowEntry* entry, const wchar_t* name) {
     slot->entry = entry;
     slot->key = FoldName(name);
     slot->row = row;
-    Remember(slot.get());
-    g_order.insert(g_order.begin() + row, std::move(slot));
+    g_order.slots.insert(g_order.slots.begin() + row, slot.get());
+    Remember(slot.release());
     // An appended row keeps the numbering whole; anywhere else the rows behind it move.
     if (static_cast<size_t>(row) == g_numberedBelow && static_cast<size_t>(row) + 1 == g_order.size()) {
         ++g_numberedBelow;
@@ -136,14 +151,16 @@ void IndexInsertedRow(int row, const RowEntry* entry, const wchar_t* name) {
 
 void IndexDeletedRow(int row) {
     if (row < 0 || static_cast<size_t>(row) >= g_order.size()) return;
-    Forget(g_order[row].get());
-    g_order.erase(g_order.begin() + row);
+    Slot* slot = g_order[row];
+    Forget(slot);
+    g_order.slots.erase(g_order.slots.begin() + row);
+    delete slot;
     g_numberedBelow = std::min(g_numberedBelow, static_cast<size_t>(row));
 }
 
 void IndexRewrittenRow(int row, const RowEntry* entry, const wchar_t* name) {
     if (row < 0 || static_cast<size_t>(row) >= g_order.size()) return;
-    Slot* slot = g_order[row].get();
+    Slot* slot = g_order[row];
     Forget(slot);
     if (entry) slot->entry = entry;
     if (name) slot->key = FoldName(name);
@@ -161,7 +178,7 @@ namespace {
 // Whether a slot's row number can be trusted as it stands.
 bool Numbered(const Slot* slot) {
     const size_t row = static_cast<size_t>(slot->row);
-    return row < g_numberedBelow && g_order[row].get() == slot;
+    return row < g_numberedBelow && g_order[row] == slot;
 }
 
 }  // namespace
