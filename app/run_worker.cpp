@@ -11,6 +11,7 @@
 #include "app/target_boxes.h"
 #include "state/window_messages.h"
 #include "engine/accumulation.h"
+#include "engine/thread_stack.h"
 #include "list/growth.h"
 #include "list/result_rows.h"
 #include "list/sorting.h"
@@ -151,6 +152,9 @@ void MeasureRun(WorkerJob& job) {
 }
 
 unsigned __stdcall RunWorker(void* argument) {
+    // The run's thread lives until the tree is whole, when the process is at its
+    // largest: the stack Wine zeroed for it and that it never reaches goes back first.
+    ReleaseUnusedStack();
     std::unique_ptr<WorkerJob> job(static_cast<WorkerJob*>(argument));
     // Nothing may leave a thread procedure: a failure ends this run the way a cancel
     // does, and the window is told why.

@@ -4,7 +4,8 @@
 // prints the whole process's peak working set, as a user's task manager shows it. The
 // difference between the two modes, divided by the nodes the tree keeps, is what a node
 // costs the user; scripts/bench takes it from the best of several processes.
-// Prints one line: RESULT mode=... peak=... nodes=... map=0|1
+// Prints one line: RESULT mode=... peak=... end=... nodes=... map=0|1 (end: the working set
+// once the window is idle, to tell a peak of the start from one of the listing)
 #include <windows.h>
 #include <commctrl.h>
 #include <psapi.h>
@@ -81,8 +82,9 @@ int wmain(int argc, wchar_t** argv) {
     PROCESS_MEMORY_COUNTERS counters{};
     counters.cb = sizeof counters;
     if (!GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters)) return 1;
-    std::printf("RESULT mode=%ls peak=%llu nodes=%llu map=%d\n", argv[3],
+    std::printf("RESULT mode=%ls peak=%llu end=%llu nodes=%llu map=%d\n", argv[3],
                 static_cast<unsigned long long>(counters.PeakWorkingSetSize),
+                static_cast<unsigned long long>(counters.WorkingSetSize),
                 static_cast<unsigned long long>(KeptNodes()), drawn ? 1 : 0);
     std::fflush(stdout);
     ExitProcess(0);

@@ -12,6 +12,7 @@
 #include "engine/folder_tree.h"
 #include "engine/folder_walk.h"
 #include "engine/handles.h"
+#include "engine/thread_stack.h"
 
 namespace lurmo {
 
@@ -151,6 +152,9 @@ void ServePieces(Measurer& self) {
 // Nothing may leave a thread procedure: running out of memory stops the whole run,
 // which the run's thread reports as its own failure.
 unsigned __stdcall MeasureThread(void* argument) {
+    // One thread a processor, each with the stack Wine zeroed for it: what the walk
+    // does not reach again is handed back at once, while the tree is still empty.
+    ReleaseUnusedStack();
     auto& self = *static_cast<Measurer*>(argument);
     try {
         ServePieces(self);
