@@ -2,24 +2,24 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 
 namespace lurmo {
 
 namespace {
 
-// Kept below the caller's frame: the system calls made from it (this function's own
-// VirtualAlloc among them) run there, and the thread's next calls find their pages in
-// place instead of faulting them in again one by one.
-constexpr uintptr_t kKeptBelowFrame = 64 * 1024;
+// This function's own VirtualAlloc runs below the caller's frame: those pages always stay.
+constexpr uintptr_t kKeptAtLeast = 16 * 1024;
 constexpr uintptr_t kPageMask = 4096 - 1;
 
 }  // namespace
 
-size_t ReleaseUnusedStack() {
+size_t ReleaseUnusedStack(size_t keptBelowFrame) {
+    const uintptr_t kept = std::max<uintptr_t>(keptBelowFrame, kKeptAtLeast);
     const uintptr_t frame = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-    if (frame < kKeptBelowFrame) return 0;
-    const uintptr_t high = (frame - kKeptBelowFrame) & ~kPageMask;
+    if (frame < kept) return 0;
+    const uintptr_t high = (frame - kept) & ~kPageMask;
     MEMORY_BASIC_INFORMATION info{};
     if (!VirtualQuery(reinterpret_cast<void*>(high), &info, sizeof info)) return 0;
     // The committed pages that reach up to `high` without a break. Below them lie the

@@ -13,6 +13,10 @@ namespace lurmo {
 // as long as the thread lives, used or not; handed back, only the pages the thread
 // reaches come back. Windows commits a stack page only when it is reached, and there
 // this finds little or nothing to hand back. Returns the bytes handed back.
-size_t ReleaseUnusedStack();
+// `keptBelowFrame` bytes below the caller's frame stay: the calls the thread makes next
+// find those pages in place instead of faulting them in again one by one. A thread that
+// only waits and makes shallow calls keeps little; one that recurses keeps more.
+constexpr size_t kStackKeptForCalls = 64 * 1024;
+size_t ReleaseUnusedStack(size_t keptBelowFrame = kStackKeptForCalls);
 
 }  // namespace lurmo

@@ -117,8 +117,9 @@ unsigned __stdcall WatchChanges(void* argument) {
     // would otherwise stay in the working set all that time, about as much as what a
     // 20,000-node tree keeps. Handed back before the request goes out, so before the
     // run that follows builds its tree: the pages pass through the working set while
-    // the process is at its smallest.
-    ReleaseUnusedStack();
+    // the process is at its smallest. Its calls are shallow (waits, opening folders, handing
+    // batches over): the least is kept.
+    ReleaseUnusedStack(0);
     WatchRecord& watch = *static_cast<WatchRecord*>(argument);
     try {
         WatchRequests(watch);

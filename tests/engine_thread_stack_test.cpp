@@ -62,6 +62,27 @@ TEST(ThreadStack, PagesBelowTheFrameLeaveTheWorkingSet) {
     EXPECT_GE(outcome.released, outcome.pages * kPage);
 }
 
+// A thread that only waits keeps the least: the pages from 24 KiB to 64 KiB below its
+// frame, which the usual part kept for calls would leave in place, go too.
+unsigned __stdcall ReleaseLeastAndLook(void* argument) {
+    auto& outcome = *static_cast<Outcome*>(argument);
+    volatile char here = 0;
+    const uintptr_t top = (reinterpret_cast<uintptr_t>(&here) - 24 * 1024) & ~(kPage - 1);
+    outcome.pages = 10;
+    outcome.before = ResidentPages(top - outcome.pages * kPage, top);
+    outcome.released = ReleaseUnusedStack(0);
+    outcome.after = ResidentPages(top - outcome.pages * kPage, top);
+    return here;
+}
+
+TEST(ThreadStack, AThreadThatOnlyWaitsKeepsTheLeast) {
+    Outcome outcome;
+    RunThread(ReleaseLeastAndLook, &outcome);
+    ASSERT_NE(outcome.before, SIZE_MAX) << "QueryWorkingSetEx failed";
+    if (outcome.before == 0) GTEST_SKIP() << "this system leaves a new thread's stack alone";
+    EXPECT_EQ(outcome.after, 0u) << "of " << outcome.pages << " pages, " << outcome.before << " before";
+}
+
 // About `depth` frames of 4 KiB, each written on the way down and read on the way up.
 __attribute__((noinline)) bool Descend(unsigned depth) {
     volatile unsigned char frame[4000];
