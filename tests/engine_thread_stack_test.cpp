@@ -36,51 +36,37 @@ void RunThread(unsigned(__stdcall* procedure)(void*), void* argument) {
 }
 
 struct Outcome {
-    size_t released = 0, before = 0, after = 0, pages = 0;
+    size_t kept = kStackKeptForCalls;   // what the call is asked to keep below the frame
+    uintptr_t below = 0;         // where the pages looked at start, below the frame
+    size_t pages = 0;
+    size_t released = 0, before = 0, after = 0;
     bool intact = false;
 };
 
-// 512 KiB well below the thread's first frame: what a fresh thread under Wine has in its
+// Pages well below the thread's first frame: what a fresh thread under Wine has in its
 // working set without ever having used it.
 unsigned __stdcall ReleaseAndLook(void* argument) {
     auto& outcome = *static_cast<Outcome*>(argument);
     volatile char here = 0;
-    const uintptr_t top = (reinterpret_cast<uintptr_t>(&here) - 128 * 1024) & ~(kPage - 1);
-    outcome.pages = 128;
+    const uintptr_t top = (reinterpret_cast<uintptr_t>(&here) - outcome.below) & ~(kPage - 1);
     outcome.before = ResidentPages(top - outcome.pages * kPage, top);
-    outcome.released = ReleaseUnusedStack();
+    outcome.released = ReleaseUnusedStack(outcome.kept);
     outcome.after = ResidentPages(top - outcome.pages * kPage, top);
     return here;
 }
 
-TEST(ThreadStack, PagesBelowTheFrameLeaveTheWorkingSet) {
-    Outcome outcome;
-    RunThread(ReleaseAndLook, &outcome);
-    ASSERT_NE(outcome.before, SIZE_MAX) << "QueryWorkingSetEx failed";
-    if (outcome.before == 0) GTEST_SKIP() << "this system leaves a new thread's stack alone";
-    EXPECT_EQ(outcome.after, 0u) << "of " << outcome.pages << " pages, " << outcome.before << " before";
-    EXPECT_GE(outcome.released, outcome.pages * kPage);
-}
-
-// A thread that only waits keeps the least: the pages from 24 KiB to 64 KiB below its
-// frame, which the usual part kept for calls would leave in place, go too.
-unsigned __stdcall ReleaseLeastAndLook(void* argument) {
-    auto& outcome = *static_cast<Outcome*>(argument);
-    volatile char here = 0;
-    const uintptr_t top = (reinterpret_cast<uintptr_t>(&here) - 24 * 1024) & ~(kPage - 1);
-    outcome.pages = 10;
-    outcome.before = ResidentPages(top - outcome.pages * kPage, top);
-    outcome.released = ReleaseUnusedStack(0);
-    outcome.after = ResidentPages(top - outcome.pages * kPage, top);
-    return here;
-}
-
-TEST(ThreadStack, AThreadThatOnlyWaitsKeepsTheLeast) {
-    Outcome outcome;
-    RunThread(ReleaseLeastAndLook, &outcome);
-    ASSERT_NE(outcome.before, SIZE_MAX) << "QueryWorkingSetEx failed";
-    if (outcome.before == 0) GTEST_SKIP() << "this system leaves a new thread's stack alone";
-    EXPECT_EQ(outcome.after, 0u) << "of " << outcome.pages << " pages, " << outcome.before << " before";
+// 512 KiB well below the frame go with the usual part kept for calls; a thread that only
+// waits keeps the least, so the pages from 24 KiB to 64 KiB below its frame go too.
+TEST(ThreadStack, PagesBelowWhatIsKeptLeaveTheWorkingSet) {
+    const Outcome cases[] = {{kStackKeptForCalls, 128 * 1024, 128}, {0, 24 * 1024, 10}};
+    for (Outcome outcome : cases) {
+        RunThread(ReleaseAndLook, &outcome);
+        ASSERT_NE(outcome.before, SIZE_MAX) << "QueryWorkingSetEx failed";
+        if (outcome.before == 0) GTEST_SKIP() << "this system leaves a new thread's stack alone";
+        EXPECT_EQ(outcome.after, 0u) << "kept " << outcome.kept << ": of " << outcome.pages << " pages, "
+                                     << outcome.before << " before";
+        EXPECT_GE(outcome.released, outcome.pages * kPage);
+    }
 }
 
 // About `depth` frames of 4 KiB, each written on the way down and read on the way up.
