@@ -158,35 +158,38 @@ void ReapWorker() {
 
 }  // namespace
 
-void StartAccumulation() {
+namespace {
+
+// In place, the rows stay for the run to measure into (see BeginMeasuringInPlace).
+void StartRun(bool inPlace) {
     ReapWorker();
     StopWatcher();
-    SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);
-    g_app.rowCount = 0;
-    g_app.grandTotal = 0;
+    if (!inPlace) {
+        SendMessageW(g_app.list, LVM_DELETEALLITEMS, 0, 0);
+        g_app.rowCount = 0;
+        g_app.grandTotal = 0;
+    }
     ShowBusyLook();
     if (!g_app.effect.snapShot) ArmWatcher();
-    if (!StartWorker()) {
+    if (!StartWorker(inPlace)) {
         StopWatcher();
         ShowIdleLook();
     }
 }
 
+}  // namespace
+
+void StartAccumulation() { StartRun(false); }
+
 void RemeasureTarget() {
+    // Snapshot rows are kept another way: a mode chosen meanwhile lists afresh.
     if (g_app.settings.snapShot != g_app.effect.snapShot) {
         CarryBaselinesIntoNextRun();
         StartAccumulation();
         DropUnclaimedBaselines();
         return;
     }
-    ReapWorker();
-    StopWatcher();
-    ShowBusyLook();
-    ArmWatcher();
-    if (!StartWorker(true)) {
-        StopWatcher();
-        ShowIdleLook();
-    }
+    StartRun(true);
 }
 
 bool StopAccumulation() {
