@@ -334,14 +334,14 @@ int Churn() {
     ChildMap map;
     AdoptChildren(map, arena, nodes.data(), nodes.size());
     std::vector<Node*> flat(nodes.begin(), nodes.end());   // sorted by AdoptChildren
-    std::sort(flat.begin(), flat.end(), [](const Node* a, const Node* b) { return CompareKeys(NodeName(a), NodeName(b)) < 0; });
+    std::sort(flat.begin(), flat.end(), [](const Node* a, const Node* b) { return CompareNodeKeys(a, b) < 0; });
     std::vector<Node*> fresh;
     for (uint64_t i = 0; i < kChanges; ++i) fresh.push_back(NewNode(arena, false, ChurnName(kFolderFiles + i)));
-    auto less = [](const Node* a, const Node* b) { return CompareKeys(NodeName(a), NodeName(b)) < 0; };
+    auto less = [](const Node* a, const Node* b) { return CompareNodeKeys(a, b) < 0; };
 
     double start = Seconds();
     for (Node* node : fresh) InsertChild(map, arena, node);
-    for (Node* node : fresh) TakeChild(map, arena, NodeName(node));
+    for (Node* node : fresh) TakeChild(map, arena, NodeNameCopy(node));
     const double blocks = Seconds() - start;
 
     start = Seconds();

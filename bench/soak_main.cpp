@@ -55,8 +55,8 @@ bool RunHost(const std::wstring& command, const std::wstring& mark) {
 // that a failing burst says which item went wrong and not only which row.
 void PrintTreeDifferences(const std::wstring& path, const ChildMap& listed, const ChildMap& fresh, int& budget) {
     std::map<std::wstring, const Node*> mine, disk;
-    VisitChildren(listed, [&](const Node* node) { mine[std::wstring(NodeName(node))] = node; });
-    VisitChildren(fresh, [&](const Node* node) { disk[std::wstring(NodeName(node))] = node; });
+    VisitChildren(listed, [&](const Node* node) { mine[NodeNameCopy(node)] = node; });
+    VisitChildren(fresh, [&](const Node* node) { disk[NodeNameCopy(node)] = node; });
     for (const auto& [name, node] : disk) {
         if (budget <= 0) return;
         const auto found = mine.find(name);

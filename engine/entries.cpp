@@ -13,13 +13,55 @@ namespace {
 
 size_t NameOffset(bool folder) { return folder ? sizeof(FolderNode) : sizeof(FileNode); }
 
-size_t NodeBytes(bool folder, size_t nameLength) { return NameOffset(folder) + nameLength * sizeof(wchar_t); }
-
-size_t NodeBytes(const Node* node) { return NodeBytes(!(node->kind & kKindFile), node->nameLength); }
-
-wchar_t* MutableName(Node* node) {
-    return reinterpret_cast<wchar_t*>(reinterpret_cast<char*>(node) + NameOffset(!(node->kind & kKindFile)));
+size_t NodeBytes(bool folder, size_t nameLength, bool narrow) {
+    return NameOffset(folder) + nameLength * (narrow ? 1 : sizeof(wchar_t));
 }
+
+size_t NodeBytes(const Node* node) { return NodeBytes(!(node->kind & kKindFile), node->nameLength, node->narrowName); }
+
+char* NameBytes(Node* node) { return reinterpret_cast<char*>(node) + NameOffset(!(node->kind & kKindFile)); }
+
+const unsigned char* NarrowUnits(const Node* node) {
+    return reinterpret_cast<const unsigned char*>(NameBytes(const_cast<Node*>(node)));
+}
+
+const wchar_t* WideUnits(const Node* node) { return reinterpret_cast<const wchar_t*>(NameBytes(const_cast<Node*>(node))); }
+
+// The longest name a node keeps; real component names stop at 255 units.
+constexpr size_t kNodeNameLimit = 0x7FFF;
+
+bool FitsNarrow(std::wstring_view name) {
+    if (name.size() > kNarrowNameLimit) return false;
+    for (const wchar_t unit : name) {
+        if (static_cast<uint16_t>(unit) > 0xFF) return false;
+    }
+    return true;
+}
+
+void StoreName(Node* node, std::wstring_view name, bool narrow) {
+    node->nameLength = static_cast<uint16_t>(name.size());
+    node->narrowName = narrow ? 1 : 0;
+    char* to = NameBytes(node);
+    if (!narrow) {
+        std::memcpy(to, name.data(), name.size() * sizeof(wchar_t));
+        return;
+    }
+    for (size_t i = 0; i < name.size(); ++i) to[i] = static_cast<char>(static_cast<unsigned char>(name[i]));
+}
+
+// Unsigned UTF-16 order over units of either width; shorter prefix first.
+template <typename A, typename B>
+int CompareUnits(const A* a, size_t aLength, const B* b, size_t bLength) {
+    const size_t common = std::min(aLength, bLength);
+    for (size_t i = 0; i < common; ++i) {
+        const auto x = static_cast<uint16_t>(a[i]);
+        const auto y = static_cast<uint16_t>(b[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (aLength == bLength) return 0;
+    return aLength < bLength ? -1 : 1;
+}
+
 
 size_t BlockBytes(uint32_t capacity) { return offsetof(ChildBlock, items) + capacity * sizeof(Node*); }
 
@@ -101,7 +143,7 @@ ChildBlock* BlockFor(const ChildMap& map, std::wstring_view name, uint32_t& b) {
     while (low < high) {
         const uint32_t middle = low + (high - low) / 2;
         const ChildBlock* block = BlockAt(map, middle);
-        if (CompareKeys(NodeName(block->items[block->count - 1]), name) < 0) low = middle + 1;
+        if (CompareNodeKey(block->items[block->count - 1], name) < 0) low = middle + 1;
         else high = middle;
     }
     b = low;
@@ -113,7 +155,7 @@ uint32_t LowerBound(const ChildBlock* block, std::wstring_view name) {
     uint32_t low = 0, high = block->count;
     while (low < high) {
         const uint32_t middle = low + (high - low) / 2;
-        if (CompareKeys(NodeName(block->items[middle]), name) < 0) low = middle + 1;
+        if (CompareNodeKey(block->items[middle], name) < 0) low = middle + 1;
         else high = middle;
     }
     return low;
@@ -121,8 +163,16 @@ uint32_t LowerBound(const ChildBlock* block, std::wstring_view name) {
 
 }  // namespace
 
-std::wstring_view NodeName(const Node* node) {
-    return {MutableName(const_cast<Node*>(node)), node->nameLength};
+std::wstring_view NodeName(const Node* node, NameBuffer& buffer) {
+    if (!node->narrowName) return {WideUnits(node), node->nameLength};
+    const unsigned char* units = NarrowUnits(node);
+    for (size_t i = 0; i < node->nameLength; ++i) buffer.units[i] = static_cast<wchar_t>(units[i]);
+    return {buffer.units, node->nameLength};
+}
+
+std::wstring NodeNameCopy(const Node* node) {
+    NameBuffer buffer;
+    return std::wstring(NodeName(node, buffer));
 }
 
 uint64_t NextTreeStamp() {
@@ -132,15 +182,13 @@ uint64_t NextTreeStamp() {
 }
 
 Node* NewNode(NodeArena& arena, bool folder, std::wstring_view name) {
-    // Component names are at most 255 units on every file system we read; a longer
-    // one is still kept whole up to the 16-bit length field.
-    if (name.size() > 0xFFFF) name = name.substr(0, 0xFFFF);
-    void* block = ArenaAllocate(arena, NodeBytes(folder, name.size()));
+    if (name.size() > kNodeNameLimit) name = name.substr(0, kNodeNameLimit);
+    const bool narrow = FitsNarrow(name);
+    void* block = ArenaAllocate(arena, NodeBytes(folder, name.size(), narrow));
     Node* node = folder ? static_cast<Node*>(new (block) FolderNode{}) : static_cast<Node*>(new (block) FileNode{});
     node->size = 0;
     node->kind = folder ? 0 : kKindFile;
-    node->nameLength = static_cast<uint16_t>(name.size());
-    std::memcpy(MutableName(node), name.data(), name.size() * sizeof(wchar_t));
+    StoreName(node, name, narrow);
     return node;
 }
 
@@ -151,28 +199,34 @@ void ReleaseNode(NodeArena& arena, Node* node) {
 }
 
 Node* RenameNode(NodeArena& arena, Node* node, std::wstring_view name) {
-    if (name.size() > 0xFFFF) name = name.substr(0, 0xFFFF);
+    if (name.size() > kNodeNameLimit) name = name.substr(0, kNodeNameLimit);
     const bool folder = !(node->kind & kKindFile);
+    const bool narrow = FitsNarrow(name);
+    const size_t bytes = NodeBytes(folder, name.size(), narrow);
     Node* renamed = node;
-    if (((NodeBytes(node) + 3) & ~size_t{3}) != ((NodeBytes(folder, name.size()) + 3) & ~size_t{3})) {
-        renamed = static_cast<Node*>(ArenaAllocate(arena, NodeBytes(folder, name.size())));
+    if (((NodeBytes(node) + 3) & ~size_t{3}) != ((bytes + 3) & ~size_t{3})) {
+        renamed = static_cast<Node*>(ArenaAllocate(arena, bytes));
         std::memcpy(static_cast<void*>(renamed), node, NameOffset(folder));
         ArenaRelease(arena, node, NodeBytes(node));
     }
-    renamed->nameLength = static_cast<uint16_t>(name.size());
-    std::memcpy(MutableName(renamed), name.data(), name.size() * sizeof(wchar_t));
+    StoreName(renamed, name, narrow);
     return renamed;
 }
 
-int CompareKeys(std::wstring_view a, std::wstring_view b) {
-    const size_t common = std::min(a.size(), b.size());
-    for (size_t i = 0; i < common; ++i) {
-        const auto x = static_cast<uint16_t>(a[i]);
-        const auto y = static_cast<uint16_t>(b[i]);
-        if (x != y) return x < y ? -1 : 1;
+int CompareKeys(std::wstring_view a, std::wstring_view b) { return CompareUnits(a.data(), a.size(), b.data(), b.size()); }
+
+int CompareNodeKey(const Node* node, std::wstring_view name) {
+    if (node->narrowName) return CompareUnits(NarrowUnits(node), node->nameLength, name.data(), name.size());
+    return CompareUnits(WideUnits(node), node->nameLength, name.data(), name.size());
+}
+
+int CompareNodeKeys(const Node* a, const Node* b) {
+    if (a->narrowName) {
+        if (b->narrowName) return CompareUnits(NarrowUnits(a), a->nameLength, NarrowUnits(b), b->nameLength);
+        return CompareUnits(NarrowUnits(a), a->nameLength, WideUnits(b), b->nameLength);
     }
-    if (a.size() == b.size()) return 0;
-    return a.size() < b.size() ? -1 : 1;
+    if (b->narrowName) return CompareUnits(WideUnits(a), a->nameLength, NarrowUnits(b), b->nameLength);
+    return CompareUnits(WideUnits(a), a->nameLength, WideUnits(b), b->nameLength);
 }
 
 Node* FindChild(const ChildMap& map, std::wstring_view name) {
@@ -180,7 +234,7 @@ Node* FindChild(const ChildMap& map, std::wstring_view name) {
     uint32_t b = 0;
     const ChildBlock* block = BlockFor(map, name, b);
     const uint32_t i = LowerBound(block, name);
-    if (i < block->count && CompareKeys(NodeName(block->items[i]), name) == 0) return block->items[i];
+    if (i < block->count && CompareNodeKey(block->items[i], name) == 0) return block->items[i];
     return nullptr;
 }
 
@@ -197,7 +251,8 @@ Node* ChildAt(const ChildMap& map, uint32_t index) {
 }
 
 bool InsertChild(ChildMap& map, NodeArena& arena, Node* node) {
-    const std::wstring_view name = NodeName(node);
+    NameBuffer buffer;
+    const std::wstring_view name = NodeName(node, buffer);
     if (map.count == 0) {
         ChildBlock* block = NewBlock(arena, 4);
         block->items[block->count++] = node;
@@ -208,7 +263,7 @@ bool InsertChild(ChildMap& map, NodeArena& arena, Node* node) {
     uint32_t b = 0;
     ChildBlock* block = BlockFor(map, name, b);
     uint32_t i = LowerBound(block, name);
-    if (i < block->count && CompareKeys(NodeName(block->items[i]), name) == 0) return false;
+    if (i < block->count && CompareNodeKey(block->items[i], name) == 0) return false;
     if (block->count == block->capacity) {
         if (block->capacity < kChildBlockItems) {
             // Grow the block alone, by half again.
@@ -247,7 +302,7 @@ Node* TakeChild(ChildMap& map, NodeArena& arena, std::wstring_view name) {
     uint32_t b = 0;
     ChildBlock* block = BlockFor(map, name, b);
     const uint32_t i = LowerBound(block, name);
-    if (i >= block->count || CompareKeys(NodeName(block->items[i]), name) != 0) return nullptr;
+    if (i >= block->count || CompareNodeKey(block->items[i], name) != 0) return nullptr;
     Node* node = block->items[i];
     std::memmove(static_cast<void*>(block->items + i), block->items + i + 1, (block->count - i - 1) * sizeof(Node*));
     --block->count;
@@ -263,11 +318,11 @@ void AdoptChildren(ChildMap& map, NodeArena& arena, Node** nodes, size_t count) 
     ReleaseChildren(map, arena);
     if (count == 0) return;
     std::sort(nodes, nodes + count,
-              [](const Node* a, const Node* b) { return CompareKeys(NodeName(a), NodeName(b)) < 0; });
+              [](const Node* a, const Node* b) { return CompareNodeKeys(a, b) < 0; });
     // A repeated name keeps its first node.
     size_t kept = 0;
     for (size_t i = 0; i < count; ++i) {
-        if (kept && CompareKeys(NodeName(nodes[kept - 1]), NodeName(nodes[i])) == 0) {
+        if (kept && CompareNodeKeys(nodes[kept - 1], nodes[i]) == 0) {
             ReleaseNode(arena, nodes[i]);
             continue;
         }

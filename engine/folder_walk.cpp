@@ -36,10 +36,11 @@ struct Walk {
     std::vector<Subfolder> subfolders;
     std::wstring names;
     FolderReader reader;
+    NameBuffer nameBuffer;   // for the subfolder name last asked for
 };
 
-std::wstring_view SubfolderName(const Walk& walk, const Subfolder& sub) {
-    if (sub.node) return NodeName(sub.node);
+std::wstring_view SubfolderName(Walk& walk, const Subfolder& sub) {
+    if (sub.node) return NodeName(sub.node, walk.nameBuffer);
     return std::wstring_view(walk.names).substr(sub.nameStart, sub.nameLength);
 }
 
@@ -188,7 +189,7 @@ void HandOn(Walk& walk, const WalkJob& job, const WalkShare& share) {
 }  // namespace
 
 void WalkFolder(RunParameters& params, WalkJob& job, NodeArena* arena, const WalkShare* share) {
-    Walk walk{params, job, arena, {}, {}, {}, {}};
+    Walk walk{params, job, arena, {}, {}, {}, {}, {}};
     job.total = 0;
     OpenLevel(walk, nullptr, job.map);
     while (!walk.levels.empty()) {

@@ -51,7 +51,8 @@ void AppendTree(std::string& out, const FolderEntry& entry, const UsedSizeOf& us
             continue;
         }
         const Node* node = frame.children[frame.next++];
-        const std::wstring_view name = NodeName(node);
+        NameBuffer buffer;
+        const std::wstring_view name = NodeName(node, buffer);
         out += ',';
         path.resize(frame.pathLength);
         path += L'\\';

@@ -73,7 +73,7 @@ void CollectFolders(const std::wstring& base, const ChildMap& map, std::vector<s
     VisitChildren(map, [&](const Node* node) {
         if (node->kind & kKindFile) return;
         // Parents first: Wine adds a folder to a subtree watch only when its parent is in.
-        out.push_back(base + L"\\" + std::wstring(NodeName(node)));
+        out.push_back(base + L"\\" + NodeNameCopy(node));
         const std::wstring path = out.back();
         CollectFolders(path, static_cast<const FolderNode*>(node)->children, out);
     });

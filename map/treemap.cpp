@@ -34,8 +34,8 @@ bool IsFileItem(const MapItem& item, bool snapshot) {
     return (item.node->kind & kKindFile) != 0;
 }
 
-std::wstring_view ItemName(const MapItem& item) {
-    return item.row ? std::wstring_view(item.row->name) : NodeName(item.node);
+std::wstring_view ItemName(const MapItem& item, NameBuffer& buffer) {
+    return item.row ? std::wstring_view(item.row->name) : NodeName(item.node, buffer);
 }
 
 const ChildMap* ItemChildren(const MapItem& item, bool snapshot) {
@@ -117,8 +117,9 @@ void CountFile(std::wstring_view name, uint64_t size, ExtensionCounts& counts) {
 }
 
 void CountIn(const ChildMap& children, ExtensionCounts& counts) {
+    NameBuffer name;
     VisitChildren(children, [&](const Node* node) {
-        if (node->kind & kKindFile) CountFile(NodeName(node), node->size, counts);
+        if (node->kind & kKindFile) CountFile(NodeName(node, name), node->size, counts);
         else CountIn(static_cast<const FolderNode*>(node)->children, counts);
     });
 }
@@ -133,7 +134,8 @@ uint32_t TileColour(const MapDrawing& drawing, const MapItem& item) {
     if (!IsFileItem(item, drawing.source->snapshot)) {
         return drawing.highlight.empty() ? kFolderColour : Dim(kFolderColour);
     }
-    const std::wstring_view name = ItemName(item);
+    NameBuffer buffer;
+    const std::wstring_view name = ItemName(item, buffer);
     const uint32_t colour = ExtensionColour(*drawing.types, name);
     if (drawing.highlight.empty()) return colour;
     const std::wstring_view raw = RawExtension(name);
@@ -312,7 +314,8 @@ bool HitMap(const MapSource& source, int width, int height, int x, int y, MapHit
         const MapRect rect = level.rects[found];
         hit.row = item.rowIndex;
         if (!hit.path.empty()) hit.path += L'\\';
-        hit.path += ItemName(item);
+        NameBuffer name;
+        hit.path += ItemName(item, name);
         hit.size = item.size;
         hit.folder = item.row ? !(item.row->kind & kKindFile) : !(item.node->kind & kKindFile);
         hit.tile = ToPixels(rect);

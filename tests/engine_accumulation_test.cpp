@@ -124,7 +124,7 @@ uint64_t CheckTreeTotals(const ChildMap& map, uint64_t size, const std::wstring&
         const Node* node = ChildAt(map, i);
         if (!(node->kind & kKindFile)) {
             CheckTreeTotals(static_cast<const FolderNode*>(node)->children, node->size,
-                            where + L"\\" + std::wstring(NodeName(node)));
+                            where + L"\\" + NodeNameCopy(node));
         }
         sum += node->size;
     }

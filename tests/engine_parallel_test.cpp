@@ -32,7 +32,7 @@ struct Listing {
 
 void ListTree(const ChildMap& map, const std::wstring& path, std::vector<std::wstring>& lines) {
     VisitChildren(map, [&](const Node* node) {
-        const std::wstring inner = path + L"\\" + std::wstring(NodeName(node));
+        const std::wstring inner = path + L"\\" + NodeNameCopy(node);
         lines.push_back(L"  " + inner + L" " + std::to_wstring(node->size) + L" " + std::to_wstring(node->kind));
         if (!(node->kind & kKindFile)) ListTree(static_cast<const FolderNode*>(node)->children, inner, lines);
     });
@@ -211,7 +211,7 @@ TEST(ChildMap, BlocksKeepEveryChildThroughAdditionsAndRemovals) {
         }
     }
     std::vector<std::wstring> keys;
-    VisitChildren(map, [&keys](const Node* node) { keys.emplace_back(NodeName(node)); });
+    VisitChildren(map, [&keys](const Node* node) { keys.emplace_back(NodeNameCopy(node)); });
     std::vector<std::wstring> sortedKeys = keys;
     std::sort(sortedKeys.begin(), sortedKeys.end(), [](const std::wstring& a, const std::wstring& b) {
         return CompareKeys(a, b) < 0;

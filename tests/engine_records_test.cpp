@@ -14,7 +14,7 @@ namespace {
 
 std::vector<std::wstring> Keys(const ChildMap& map) {
     std::vector<std::wstring> keys;
-    for (uint32_t i = 0; i < map.count; ++i) keys.emplace_back(NodeName(ChildAt(map, i)));
+    for (uint32_t i = 0; i < map.count; ++i) keys.emplace_back(NodeNameCopy(ChildAt(map, i)));
     return keys;
 }
 
@@ -65,11 +65,11 @@ TEST(ChildMap, TakeAndBulkAdoptKeepTheOrder) {
     AdoptChildren(map, arena, nodes.data(), nodes.size());
     ASSERT_EQ(map.count, 100u);
     for (uint32_t i = 1; i < map.count; ++i) {
-        EXPECT_LT(CompareKeys(NodeName(ChildAt(map, i - 1)), NodeName(ChildAt(map, i))), 0);
+        EXPECT_LT(CompareNodeKeys(ChildAt(map, i - 1), ChildAt(map, i)), 0);
     }
     Node* taken = TakeChild(map, arena, L"n42");
     ASSERT_NE(taken, nullptr);
-    EXPECT_EQ(NodeName(taken), L"n42");
+    EXPECT_EQ(NodeNameCopy(taken), L"n42");
     EXPECT_EQ(FindChild(map, L"n42"), nullptr);
     EXPECT_EQ(TakeChild(map, arena, L"n42"), nullptr);
     EXPECT_TRUE(InsertChild(map, arena, taken));
@@ -97,15 +97,36 @@ TEST(Nodes, RenameKeepsSizeKindAndChildren) {
     folder->size = 1234;
     InsertChild(folder->children, arena, NewNode(arena, false, L"inner"));
     Node* renamed = RenameNode(arena, folder, L"a much longer folder name than before");
-    EXPECT_EQ(NodeName(renamed), L"a much longer folder name than before");
+    EXPECT_EQ(NodeNameCopy(renamed), L"a much longer folder name than before");
     EXPECT_EQ(renamed->size, 1234u);
     EXPECT_EQ(renamed->kind, 0u);
     auto* moved = static_cast<FolderNode*>(renamed);
     ASSERT_EQ(moved->children.count, 1u);
-    EXPECT_EQ(NodeName(ChildAt(moved->children, 0)), L"inner");
+    EXPECT_EQ(NodeNameCopy(ChildAt(moved->children, 0)), L"inner");
     Node* back = RenameNode(arena, renamed, L"x");
-    EXPECT_EQ(NodeName(back), L"x");
+    EXPECT_EQ(NodeNameCopy(back), L"x");
     ReleaseNode(arena, back);
+}
+
+TEST(Nodes, NamesOfEitherWidthReadBackWholeAndFindable) {
+    // Names of units below 256 are kept a byte a unit, up to 255 of them; anything else
+    // as it is. A rename may cross between the two in place (same bytes) or by moving.
+    NodeArena arena;
+    ChildMap map;
+    const std::wstring longest(255, L'\u00ff'), tooLong(256, L'z');
+    const std::wstring names[] = {L"plain.txt", L"\u3042\u3044.txt", longest, tooLong, L"caf\u00e9"};
+    for (const std::wstring& name : names) ASSERT_TRUE(InsertChild(map, arena, NewNode(arena, false, name)));
+    for (const std::wstring& name : names) {
+        const Node* found = FindChild(map, name);
+        ASSERT_NE(found, nullptr);
+        EXPECT_EQ(NodeNameCopy(found), name);
+    }
+    Node* node = TakeChild(map, arena, L"plain.txt");
+    for (const wchar_t* name : {L"\u3042", L"ab", L"\u00e9\u3042x", L"p"}) {
+        node = RenameNode(arena, node, name);
+        EXPECT_EQ(NodeNameCopy(node), name);
+    }
+    ReleaseNode(arena, node);
 }
 
 TEST(RowEntries, ReleaseFollowsTheListingsMode) {
