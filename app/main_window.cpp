@@ -343,6 +343,7 @@ void OnPrivateMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 BOOL OnTimer(WPARAM id) {
     if (id == kTimerRunPaint) OnRunPaintTimer();
     else if (id == kTimerRunProgress) OnRunProgressTimer();
+    else if (id == kTimerApplyNotices) OnApplyNoticesTimer();
     else return FALSE;
     return TRUE;
 }

@@ -292,10 +292,9 @@ void ApplyNotice(DWORD action, const std::wstring& path, const std::wstring& old
     }
 }
 
-void DispatchNotices(const BYTE* buffer, DWORD bytes) {
+DWORD DispatchNotices(const BYTE* buffer, DWORD bytes, DWORD offset, ULONGLONG until) {
     g_retotalPending = false;
     constexpr DWORD kHeader = offsetof(FILE_NOTIFY_INFORMATION, FileName);
-    DWORD offset = 0;
     while (offset < bytes) {
         const auto* record = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + offset);
         if (bytes - offset < kHeader || record->FileNameLength > bytes - offset - kHeader) {
@@ -322,9 +321,15 @@ void DispatchNotices(const BYTE* buffer, DWORD bytes) {
             break;
         }
         offset += record->NextEntryOffset;
+        if (until && GetTickCount64() >= until) {
+            if (g_retotalPending) Retotal();
+            g_retotalPending = false;
+            return offset;
+        }
     }
     if (g_retotalPending) Retotal();
     g_retotalPending = false;
+    return bytes;
 }
 
 void ClearPendingOldNames() { g_pendingOldNames.clear(); }

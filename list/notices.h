@@ -18,9 +18,10 @@ void RemoveRow(int row);
 // Percentages (when there is a total) and the status bar.
 void Retotal();
 
-// Walks one buffer of FILE_NOTIFY_INFORMATION records in order, pairing renames through
-// the pending old names.
-void DispatchNotices(const BYTE* buffer, DWORD bytes);
+// Walks one buffer of FILE_NOTIFY_INFORMATION records in order from `offset`, pairing
+// renames through the pending old names. With `until` (a GetTickCount64 value) it stops
+// at the first record that ends past it. Returns where to go on, `bytes` when done.
+DWORD DispatchNotices(const BYTE* buffer, DWORD bytes, DWORD offset = 0, ULONGLONG until = 0);
 // Forgets old names still waiting for their new names.
 void ClearPendingOldNames();
 

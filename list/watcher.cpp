@@ -64,6 +64,23 @@ WatchRecord* g_watch = nullptr;
 std::atomic<LONG> g_stopRequest{0};
 unsigned g_generation = 0;
 
+// Buffers handed over and not yet applied, oldest first, and where the first goes on. A
+// burst brings buffers of hundreds of notices, each looked up on disk: applied whole, one
+// took the window a tenth of a second and more. They are copied at once (the watch's
+// thread asks for the next one sooner) and applied a slice at a time, the window
+// answering between slices. A new watch, or none, starts from an empty queue: whatever
+// stops a watch measures the target afresh or ends the listing.
+struct NoticeQueue {
+    std::deque<std::vector<BYTE>> buffers;
+    DWORD offset = 0;
+    unsigned generation = 0;   // of the watch the buffers came from
+    bool scheduled = false;    // the next slice is asked for, by message or by timer
+    bool applying = false;
+};
+NoticeQueue g_queue;
+
+constexpr ULONGLONG kSliceMilliseconds = 30;
+
 bool IssueRequest(WatchRecord& watch) {
     return ReadDirectoryChangesW(watch.directory.get(), watch.buffer, kBufferBytes, TRUE, kNotifyFilter, nullptr,
                                  &watch.overlapped, nullptr) != FALSE;
@@ -170,9 +187,9 @@ void ShowWatchError(const wchar_t* text) { ShowMessage(text, MB_ICONERROR); }
 // state no later notice can correct: the watch ends, and the user is told. The watcher
 // thread may be waiting for this very call, so it is only told to stop; its record goes
 // with the next StopWatcher, as after any other end of a watch.
-void ApplyBatch(const BYTE* buffer, DWORD bytes) {
+DWORD ApplyBatch(const BYTE* buffer, DWORD bytes, DWORD offset, ULONGLONG until) {
     try {
-        DispatchNotices(buffer, bytes);
+        return DispatchNotices(buffer, bytes, offset, until);
     } catch (const std::bad_alloc&) {
         g_stopRequest.store(1);
         if (g_watch) {
@@ -181,6 +198,62 @@ void ApplyBatch(const BYTE* buffer, DWORD bytes) {
         }
         ShowWatchError(L"メモリ不足です.");
     }
+    return bytes;
+}
+
+void ForgetQueuedNotices() {
+    g_queue.buffers.clear();
+    g_queue.offset = 0;
+    g_queue.scheduled = false;
+    g_queue.generation = 0;
+    if (g_app.main) KillTimer(g_app.main, kTimerApplyNotices);
+}
+
+void ScheduleSlice() {
+    if (g_queue.scheduled || g_queue.buffers.empty()) return;
+    g_queue.scheduled = true;
+    // Input waiting for the window goes first: a timer's message comes after it, a posted
+    // one before it.
+    if (HIWORD(GetQueueStatus(QS_INPUT))) SetTimer(g_app.main, kTimerApplyNotices, USER_TIMER_MINIMUM, nullptr);
+    else PostMessageW(g_app.main, kMsgWatcher, kApplyQueued, g_queue.generation);
+}
+
+// Applies queued notices, in order, for about kSliceMilliseconds, and asks for the next
+// slice when some are left. The buffer being applied is out of the queue meanwhile, so
+// nothing that runs in between (a message box's loop) can free it.
+void ApplyQueuedSlice() {
+    if (g_queue.applying) return;   // the slice under way asks for the next itself
+    g_queue.applying = true;
+    const ULONGLONG until = GetTickCount64() + kSliceMilliseconds;
+    const unsigned generation = g_queue.generation;
+    while (!g_queue.buffers.empty()) {
+        if (!g_watch || g_watch->failed || g_stopRequest.load()) {
+            ForgetQueuedNotices();   // nothing more is applied to this listing
+            break;
+        }
+        std::vector<BYTE> buffer = std::move(g_queue.buffers.front());
+        g_queue.buffers.pop_front();
+        const DWORD from = g_queue.offset;
+        g_queue.offset = 0;
+        const DWORD reached = ApplyBatch(buffer.data(), static_cast<DWORD>(buffer.size()), from, until);
+        if (g_queue.generation != generation) break;   // the watch was stopped meanwhile
+        if (reached < buffer.size()) {
+            g_queue.buffers.push_front(std::move(buffer));
+            g_queue.offset = reached;
+            break;
+        }
+        if (GetTickCount64() >= until) break;
+    }
+    g_queue.applying = false;
+    if (g_queue.generation == generation) ScheduleSlice();
+}
+
+void QueueBatch(const BYTE* buffer, DWORD bytes) {
+    if (g_queue.generation != g_watch->generation) {
+        ForgetQueuedNotices();
+        g_queue.generation = g_watch->generation;
+    }
+    g_queue.buffers.emplace_back(buffer, buffer + bytes);
 }
 
 // Ends the watch's thread and releases the record. A thread that had to be terminated
@@ -259,7 +332,8 @@ bool StartWatcher() {
         // run saw already make these notices change nothing.
         g_watch->holding = false;
         std::deque<std::vector<BYTE>> held = std::move(g_watch->heldBatches);
-        for (const std::vector<BYTE>& batch : held) ApplyBatch(batch.data(), static_cast<DWORD>(batch.size()));
+        for (const std::vector<BYTE>& batch : held) QueueBatch(batch.data(), static_cast<DWORD>(batch.size()));
+        ApplyQueuedSlice();
         if (!g_watch || !g_watch->remeasureHeld) return false;
         // The armed request overflowed while the run measured, and its thread has ended:
         // nothing follows the target until it is measured afresh. Asked by the queue, so
@@ -275,11 +349,19 @@ bool StartWatcher() {
 
 void StopWatcher() {
     g_stopRequest.store(1);
+    ForgetQueuedNotices();
     AbandonArrivals();
     if (!g_watch) return;
     std::unique_ptr<WatchRecord> watch(g_watch);
     g_watch = nullptr;
     ReleaseWatch(std::move(watch));
+}
+
+void OnApplyNoticesTimer() {
+    KillTimer(g_app.main, kTimerApplyNotices);
+    if (!g_queue.scheduled) return;
+    g_queue.scheduled = false;
+    ApplyQueuedSlice();
 }
 
 bool IsWatching() {
@@ -327,8 +409,19 @@ bool OnWatcherMessage(WPARAM what, LPARAM data) {
     if (what == kApplyNotices) {
         if (g_stopRequest.load() || !g_watch || g_watch->failed) return false;
         const auto* batch = reinterpret_cast<const NoticeBatch*>(data);
-        if (g_watch->holding) g_watch->heldBatches.emplace_back(batch->buffer, batch->buffer + batch->bytes);
-        else ApplyBatch(batch->buffer, batch->bytes);
+        if (g_watch->holding) {
+            g_watch->heldBatches.emplace_back(batch->buffer, batch->buffer + batch->bytes);
+            return false;
+        }
+        QueueBatch(batch->buffer, batch->bytes);
+        // Behind a slice already asked for, in its turn; else at once, as before a burst.
+        if (!g_queue.scheduled) ApplyQueuedSlice();
+        return false;
+    }
+    if (what == kApplyQueued) {
+        if (g_queue.generation != static_cast<unsigned>(data) || !g_queue.scheduled) return false;
+        g_queue.scheduled = false;
+        ApplyQueuedSlice();
         return false;
     }
     if (what == kFolderMeasured) {

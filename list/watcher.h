@@ -21,6 +21,8 @@ void StopWatcher();
 // track of the target (more changed than the system could report) and the window should
 // measure it afresh.
 bool OnWatcherMessage(WPARAM what, LPARAM data);
+// The main window's handler of kTimerApplyNotices.
+void OnApplyNoticesTimer();
 // True while a watch follows the target: not armed for a run still measuring, and not
 // ended by itself (target gone, a failure).
 bool IsWatching();

@@ -18,7 +18,9 @@ constexpr UINT kMsgRunFinished = WM_APP + 3;
 constexpr UINT kMsgWatcher = WM_APP + 4;
 // Also posted by the thread that measured a folder that arrived (kFolderMeasured, lParam
 // the folder's number).
-enum : WPARAM { kApplyNotices = 0, kRemeasureTarget = 1, kRequestRefused = 2, kFolderMeasured = 3 };
+// Posted by the window to itself to apply the next slice of notices (kApplyQueued, lParam
+// the watch's generation).
+enum : WPARAM { kApplyNotices = 0, kRemeasureTarget = 1, kRequestRefused = 2, kFolderMeasured = 3, kApplyQueued = 4 };
 // Posted by a worker that could not go on (wParam the run number, lParam 1 when memory
 // ran out): the run ends as a cancelled one does.
 constexpr UINT kMsgRunFailed = WM_APP + 5;
@@ -39,5 +41,7 @@ enum : WPARAM { kRowOfName = 0, kRowOfEntry = 1, kRunOnListThread = 2 };
 constexpr UINT_PTR kTimerRunPaint = 1;
 // The main window's timer that shows in the status bar how far a run has come.
 constexpr UINT_PTR kTimerRunProgress = 2;
+// The main window's timer for the next slice of notices when input waits for the window.
+constexpr UINT_PTR kTimerApplyNotices = 3;
 
 }  // namespace lurmo

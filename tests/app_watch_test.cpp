@@ -256,7 +256,7 @@ void AddRecord(std::vector<BYTE>& buffer, DWORD action, const std::wstring& name
 
 }  // namespace
 
-TEST(Watch, RenamePairsAndStrayRecordsInOneBuffer) {
+TEST(Watch, RenamePairsAndStrayRecordsInOneBufferAppliedInSlices) {
     TempFolder root;
     MakeListing(root);
     MainWindow window;
@@ -264,21 +264,32 @@ TEST(Watch, RenamePairsAndStrayRecordsInOneBuffer) {
     StopWatcher();   // the records below are made by hand
     ClearPendingOldNames();
     // Two renames done on disk, reported as one buffer with their pairs in order, with a
-    // new name that has no old name and an action the watcher does not know.
+    // new name that has no old name, an action the watcher does not know and a file grown.
     ASSERT_TRUE(MoveFileW((root / L"top.txt").c_str(), (root / L"one.txt").c_str()));
     ASSERT_TRUE(MoveFileW((root / L"Pics\\c.jpg").c_str(), (root / L"Pics\\d.jpg").c_str()));
+    lurmo::test::WriteFileOfSize(root / L"Docs\\b.txt", 800);
     std::vector<BYTE> buffer;
     AddRecord(buffer, FILE_ACTION_RENAMED_NEW_NAME, L"stray.txt");
     AddRecord(buffer, FILE_ACTION_RENAMED_OLD_NAME, L"top.txt");
     AddRecord(buffer, FILE_ACTION_RENAMED_OLD_NAME, L"Pics\\c.jpg");
+    AddRecord(buffer, FILE_ACTION_MODIFIED, L"Docs\\b.txt");
     AddRecord(buffer, FILE_ACTION_RENAMED_NEW_NAME, L"one.txt");
     AddRecord(buffer, 9, L"Docs");
     AddRecord(buffer, FILE_ACTION_RENAMED_NEW_NAME, L"Pics\\d.jpg", true);
     const uint64_t total = g_app.grandTotal;
-    DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
+    // A deadline already past: each call applies one record, as slices of a burst end, and
+    // the renames' halves meet across calls.
+    int calls = 0;
+    for (DWORD offset = 0; offset < buffer.size(); ++calls) {
+        const DWORD next = DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()), offset, 1);
+        ASSERT_GT(next, offset);
+        offset = next;
+    }
+    EXPECT_EQ(calls, 7);
     EXPECT_GE(FindRowByName(L"one.txt"), 0);
     EXPECT_EQ(FindRowByName(L"stray.txt"), -1);
-    EXPECT_EQ(g_app.grandTotal, total);
+    EXPECT_EQ(g_app.grandTotal, total + 300);
+    EXPECT_EQ(StatusText(1), L"合計：4,900 Bytes (+300)");
     EXPECT_EQ(ListedSizes(), FreshSizes(root.path(), false));
     const auto* pics = static_cast<const FolderEntry*>(RowEntryAt(FindRowByName(L"Pics")));
     EXPECT_NE(FindChild(pics->children, L"d.jpg"), nullptr);
@@ -299,7 +310,7 @@ TEST(Watch, RenamePairsAndStrayRecordsInOneBuffer) {
     AddRecord(buffer, FILE_ACTION_ADDED, inner, true);
     DispatchNotices(buffer.data(), static_cast<DWORD>(buffer.size()));
     ASSERT_TRUE(PumpUntil([] { return !ArrivalsPending(); }));
-    EXPECT_EQ(g_app.grandTotal, total + 9);
+    EXPECT_EQ(g_app.grandTotal, total + 300 + 9);
     EXPECT_EQ(ListedSizes(), FreshSizes(root.path(), false));
 }
 
