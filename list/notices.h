@@ -20,7 +20,8 @@ void Retotal();
 
 // Walks one buffer of FILE_NOTIFY_INFORMATION records in order from `offset`, pairing
 // renames through the pending old names. With `until` (a GetTickCount64 value) it stops
-// at the first record that ends past it. Returns where to go on, `bytes` when done.
+// at the first record that ends past it. Returns where to go on, `bytes` when done; the
+// percentages and the status bar are redone when the buffer is done.
 DWORD DispatchNotices(const BYTE* buffer, DWORD bytes, DWORD offset = 0, ULONGLONG until = 0);
 // Forgets old names still waiting for their new names.
 void ClearPendingOldNames();

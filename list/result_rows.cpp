@@ -474,10 +474,21 @@ bool MeasureRowInPlace(LVITEMW& look, RowEntry* fresh) {
 
 }  // namespace
 
+// Whether no row carries the mark of a run into the rows in place: every such run that
+// reaches its end leaves none, so the next need not visit every row first (a tenth of a
+// second of the window's time on 100,000 rows). Only a run whose thread had to be
+// terminated leaves marks behind.
+namespace {
+bool g_noRowMetAgain = true;
+}  // namespace
+
 void BeginMeasuringInPlace() {
-    for (int row = 0; row < g_app.rowCount; ++row) {
-        if (RowEntry* entry = RowEntryAt(row)) entry->kind &= ~kKindMetAgain;
+    if (!g_noRowMetAgain) {
+        for (int row = 0; row < g_app.rowCount; ++row) {
+            if (RowEntry* entry = RowEntryAt(row)) entry->kind &= ~kKindMetAgain;
+        }
     }
+    g_noRowMetAgain = false;
 }
 
 void EndMeasuringInPlace(bool completed) {
@@ -494,6 +505,7 @@ void EndMeasuringInPlace(bool completed) {
         --g_app.rowCount;
     }
     g_app.grandTotal = total;
+    g_noRowMetAgain = true;
 }
 
 uint64_t RowBatch::Flush() {

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "state/app_state.h"
+#include "app/run_control.h"
 #include "app/target_boxes.h"
 #include "engine/accumulation.h"
 #include "engine/file_system.h"
@@ -438,6 +439,25 @@ TEST(Watch, ABurstLargerThanTheBufferIsMeasuredAfresh) {
     // Measured into the rows in place: the user's selection stays where it was.
     EXPECT_EQ(SendMessageW(g_app.list, LVM_GETSELECTEDCOUNT, 0, 0), 1);
     EXPECT_EQ(SendMessageW(g_app.list, LVM_GETITEMSTATE, FindRowByName(L"Pics"), LVIS_SELECTED), LVIS_SELECTED);
+}
+
+// Each measurement into the rows in place drops the rows it did not meet, the second as
+// the first: what marks a row as met must not outlive the run that set it.
+TEST(Watch, EachFreshMeasurementInPlaceDropsTheRowsItDidNotMeet) {
+    TempFolder root;
+    MakeListing(root);
+    MainWindow window;
+    Listen(root.path());
+    for (const wchar_t* gone : {L"top.txt", L"Pics"}) {
+        StopWatcher();   // gone unseen: only the fresh measurement can find it out
+        if (!DeleteFileW((root / gone).c_str())) lurmo::test::RemoveTree(root / gone);
+        const unsigned before = g_app.runNumber;
+        RemeasureTarget();
+        ASSERT_TRUE(PumpUntil([&] { return g_app.runNumber > before && !g_app.busy.load() && IsWatching(); }, 30000));
+        EXPECT_EQ(FindRowByName(gone), -1) << gone;
+        EXPECT_EQ(ListedSizes(), FreshSizes(root.path(), false));
+    }
+    EXPECT_EQ(g_app.rowCount, 1);
 }
 
 // The request armed for a run can overflow while the run measures; its thread has then
