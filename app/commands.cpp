@@ -51,7 +51,8 @@ void StartRenameEdit() {
 template <typename Change>
 void ChangeRowsQuietly(Change change) {
     const bool held = g_app.listRedrawOff;
-    if (!held) SendMessageW(g_app.list, WM_SETREDRAW, FALSE, 0);
+    // Said even when held: at no cost when it is off, and seconds saved should it not be.
+    SendMessageW(g_app.list, WM_SETREDRAW, FALSE, 0);
     change();
     if (held) return;
     SendMessageW(g_app.list, WM_SETREDRAW, TRUE, 0);

@@ -30,7 +30,7 @@ std::atomic<LONG> g_stopPinging{0};
 std::atomic<double> g_measuringFrom{0}, g_measuringTo{0};
 double g_longestWait = 0;   // written by the pinging thread alone until it has ended
 
-unsigned __stdcall PingWindow(void*) {
+unsigned __stdcall PingWhileMeasuring(void*) {
     while (!g_stopPinging.load()) {
         const double start = Now();
         DWORD_PTR result = 0;
@@ -86,7 +86,7 @@ int wmain(int argc, wchar_t** argv) {
     ForgetSettings();
     if (!OpenMainWindow()) return 1;
     g_app.settings.snapShot = 0;
-    HANDLE pinger = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWindow, nullptr, 0, nullptr));
+    HANDLE pinger = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWhileMeasuring, nullptr, 0, nullptr));
     g_hook = SetWindowsHookExW(WH_CBT, AnswerYes, nullptr, GetCurrentThreadId());
     double worst = 0, best = 1e9;
     int cancelled = 0;

@@ -43,25 +43,9 @@ void WriteBytes(const std::wstring& path, DWORD size, DWORD disposition) {
 
 std::wstring g_target;
 
-// The pinging thread's results; it alone writes them until it has ended.
-std::atomic<LONG> g_stopPinging{0};
-double g_longestWait = 0;
-
-unsigned __stdcall PingWindow(void*) {
-    while (!g_stopPinging.load()) {
-        const double start = Now();
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(g_app.main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
-        const double waited = Now() - start;
-        if (waited > g_longestWait) g_longestWait = waited;
-        Sleep(2);
-    }
-    return 0;
-}
-
 // Moves the folder in, waits for its row and its total, and moves it back. The longest
-// time the window took to answer meanwhile goes to g_longestWait; false on a failure.
-bool MoveIn(const std::wstring& folder, double& seconds) {
+// the window took to answer meanwhile go to waits; false on a failure.
+bool MoveIn(const std::wstring& folder, double& seconds, PingResults& waits) {
     const size_t cut = folder.find_last_of(L"\\/");
     const std::wstring name = folder.substr(cut + 1);
     // Its total, measured ahead by the same rule.
@@ -71,8 +55,8 @@ bool MoveIn(const std::wstring& folder, double& seconds) {
     if (!SetScanTarget(params, folder.substr(0, cut))) return false;
     const uint64_t expected = SumFolder(params, params.nameSlot, name);
     const std::wstring inside = g_target + L"\\" + name;
-    HANDLE pinger = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWindow, nullptr, 0, nullptr));
     const double start = Now();
+    StartPinging(start);
     bool shown = false;
     if (MoveFileW(folder.c_str(), inside.c_str())) {
         shown = PumpUntil(
@@ -84,9 +68,7 @@ bool MoveIn(const std::wstring& folder, double& seconds) {
         seconds = Now() - start;
         MoveFileW(inside.c_str(), folder.c_str());
     }
-    g_stopPinging.store(1);
-    PumpUntil([&] { return WaitForSingleObject(pinger, 0) == WAIT_OBJECT_0; }, 60000);
-    CloseHandle(pinger);
+    waits = StopPinging();
     return shown;
 }
 
@@ -120,17 +102,12 @@ int wmain(int argc, wchar_t** argv) {
     }
     const DWORD start = GetTickCount();
     // How long the window may take to answer while it follows the changes as they come.
-    HANDLE pinger = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWindow, nullptr, 0, nullptr));
+    StartPinging(0);
     HANDLE changer = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, MakeChanges, nullptr, 0, nullptr));
     PumpUntil([&] { return WaitForSingleObject(changer, 0) == WAIT_OBJECT_0; }, 600000);
     CloseHandle(changer);
     const DWORD changed = GetTickCount();
-    g_stopPinging.store(1);
-    PumpUntil([&] { return WaitForSingleObject(pinger, 0) == WAIT_OBJECT_0; }, 60000);
-    CloseHandle(pinger);
-    const double changesFreeze = g_longestWait;
-    g_stopPinging.store(0);
-    g_longestWait = 0;
+    const PingResults changesWaits = StopPinging();
     DWORD lastLook = 0;
     const bool agreed = PumpUntil(
         [&] {
@@ -145,12 +122,15 @@ int wmain(int argc, wchar_t** argv) {
         600000);
     const DWORD end = GetTickCount();
     wprintf(L"RESULT changes=%d making=%.2f agreed=%ls seconds=%.2f changes_freeze=%.3f", kFiles * 2 + kFiles / 2,
-            (changed - start) / 1000.0, agreed ? L"yes" : L"no", (end - start) / 1000.0, changesFreeze);
+            (changed - start) / 1000.0, agreed ? L"yes" : L"no", (end - start) / 1000.0, changesWaits.sent);
+    wprintf(L" changes_posted_freeze=%.3f", changesWaits.posted);
     bool moved = true;
     if (argc == 4) {
         double seconds = 0;
-        moved = MoveIn(argv[3], seconds);
-        wprintf(L" freeze=%.3f moved=%ls move_seconds=%.2f", g_longestWait, moved ? L"yes" : L"no", seconds);
+        PingResults waits;
+        moved = MoveIn(argv[3], seconds, waits);
+        wprintf(L" freeze=%.3f posted_freeze=%.3f moved=%ls move_seconds=%.2f", waits.sent, waits.posted,
+                moved ? L"yes" : L"no", seconds);
     }
     wprintf(L"\n");
     DestroyWindow(g_app.main);

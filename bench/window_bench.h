@@ -4,7 +4,9 @@
 
 #include <windows.h>
 #include <commctrl.h>
+#include <process.h>
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -38,6 +40,97 @@ inline void Pump() {
     }
 }
 
+// Seconds on the performance counter.
+inline double Now() {
+    LARGE_INTEGER frequency, now;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&now);
+    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+// How long the window takes to answer, asked by another thread every few milliseconds
+// in two ways: a sent message, which the window answers even while it handles messages
+// other threads send it, and a posted one, which waits behind those as the user's clicks
+// and keys do. The longest of each, and when it began (seconds after `from`).
+struct PingResults {
+    double sent = 0, sentAt = 0;
+    double posted = 0, postedAt = 0;
+};
+
+struct Pinger {
+    std::atomic<LONG> stop{0};
+    HWND answer = nullptr;        // a window of this thread that answers posted pings
+    HANDLE answered = nullptr;
+    HANDLE thread = nullptr;
+    double from = 0;
+    PingResults results;          // written by the pinging thread alone until it has ended
+};
+
+inline Pinger g_pinger;
+
+inline LRESULT CALLBACK AnswerPostedPing(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_APP) {
+        SetEvent(g_pinger.answered);
+        return 0;
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
+inline unsigned __stdcall PingWindow(void*) {
+    Pinger& pinger = g_pinger;
+    while (!pinger.stop.load()) {
+        const double sentStart = Now();
+        DWORD_PTR result = 0;
+        SendMessageTimeoutW(g_app.main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
+        const double sent = Now() - sentStart;
+        if (sent > pinger.results.sent) {
+            pinger.results.sent = sent;
+            pinger.results.sentAt = sentStart - pinger.from;
+        }
+        const double postedStart = Now();
+        ResetEvent(pinger.answered);
+        PostMessageW(pinger.answer, WM_APP, 0, 0);
+        WaitForSingleObject(pinger.answered, 60000);
+        const double posted = Now() - postedStart;
+        if (posted > pinger.results.posted) {
+            pinger.results.posted = posted;
+            pinger.results.postedAt = postedStart - pinger.from;
+        }
+        Sleep(2);
+    }
+    return 0;
+}
+
+// Starts pinging the main window; the waits are timed from `from`.
+inline void StartPinging(double from) {
+    if (!g_pinger.answer) {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = AnswerPostedPing;
+        windowClass.hInstance = GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = L"LurmoBenchPing";
+        RegisterClassW(&windowClass);
+        g_pinger.answer = CreateWindowW(L"LurmoBenchPing", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                        windowClass.hInstance, nullptr);
+        g_pinger.answered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    }
+    g_pinger.stop.store(0);
+    g_pinger.from = from;
+    g_pinger.results = {};
+    g_pinger.thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWindow, nullptr, 0, nullptr));
+}
+
+template <typename Condition>
+bool PumpUntil(Condition condition, DWORD timeout);
+
+// Stops the pinging thread, answering it meanwhile, and returns what it found.
+inline PingResults StopPinging() {
+    g_pinger.stop.store(1);
+    PumpUntil([] { return WaitForSingleObject(g_pinger.thread, 0) == WAIT_OBJECT_0; }, 60000);
+    CloseHandle(g_pinger.thread);
+    g_pinger.thread = nullptr;
+    return g_pinger.results;
+}
+
 // Pumps until the condition holds; false when the time is up first.
 template <typename Condition>
 bool PumpUntil(Condition condition, DWORD timeout) {
@@ -48,14 +141,6 @@ bool PumpUntil(Condition condition, DWORD timeout) {
         MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
     }
     return true;
-}
-
-// Seconds on the performance counter.
-inline double Now() {
-    LARGE_INTEGER frequency, now;
-    QueryPerformanceFrequency(&frequency);
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
 // The rows as listed, by name.

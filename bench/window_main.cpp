@@ -1,8 +1,10 @@
 // A big folder in the program's real main window: lists FOLDER in file-operation mode and
 // times it from the start of the run until the window is idle (rows listed, sorted, the
-// watch started), with the longest time the window took to answer a message meanwhile.
+// watch started), with the longest time the window took to answer a sent and a posted
+// message meanwhile.
 // Unless --list-only is given it then times, on those rows, sorting by size, the export,
-// the listing as text, select all, invert selection and the status bar; then has another
+// the listing as text, select all, invert selection, the status bar, the shares after the
+// total moved and another unit of size; then has another
 // thread (or with --grow-at-once a host program, in one burst) grow GROW files of the
 // folder by 100 bytes each (and cut them back after) and times until the list shows every
 // new size; last, the removal notices of REMOVE rows.
@@ -34,27 +36,6 @@ using namespace lurmo;
 using namespace lurmo::bench;
 
 namespace {
-
-// The pinging thread's results; it alone writes them until it has ended.
-std::atomic<LONG> g_stopPinging{0};
-double g_longestWait = 0;
-double g_pingStart = 0;
-double g_longestWaitAt = 0;   // seconds from the start of the run to the start of that wait
-
-unsigned __stdcall PingWindow(void*) {
-    while (!g_stopPinging.load()) {
-        const double start = Now();
-        DWORD_PTR result = 0;
-        SendMessageTimeoutW(g_app.main, WM_NULL, 0, 0, SMTO_NORMAL, 60000, &result);
-        const double waited = Now() - start;
-        if (waited > g_longestWait) {
-            g_longestWait = waited;
-            g_longestWaitAt = start - g_pingStart;
-        }
-        Sleep(2);
-    }
-    return 0;
-}
 
 template <typename Work>
 double Timed(Work work) {
@@ -129,6 +110,36 @@ double SystemNow() {
     return static_cast<double>(ticks.QuadPart) / 1e7 - 11644473600.0;
 }
 
+struct HostStart {
+    std::wstring line;
+    bool started = false;
+};
+
+unsigned __stdcall StartHostProcess(void* argument) {
+    auto& start = *static_cast<HostStart*>(argument);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    start.started =
+        CreateProcessW(nullptr, start.line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process) != FALSE;
+    if (start.started) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    return 0;
+}
+
+// Starts a host program; on a thread of its own, since under Wine that takes a fifth of
+// a second, which would count as the window's own wait.
+bool StartHostCommand(std::wstring line) {
+    HostStart start{std::move(line)};
+    HANDLE thread = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, StartHostProcess, &start, 0, nullptr));
+    if (!thread) return false;
+    PumpUntil([&] { return WaitForSingleObject(thread, 0) == WAIT_OBJECT_0; }, 60000);
+    CloseHandle(thread);
+    return start.started;
+}
+
 // Another program changes every file by 'by' bytes in one go (a host shell under Wine:
 // 2,000 files in about a hundredth of a second, where this process's own calls take a
 // second or two). Returns when it is done, with the time of its last change on Now()'s
@@ -151,13 +162,7 @@ double ResizeFilesAtOnce(const char* by) {
     const std::string command = "cd '" + folder + "' && xargs -d '\\n' truncate -s " + by + " < '" + UnixPath(list) +
                                 "'; date +%s.%N > '" + UnixPath(mark) + ".part' && mv '" + UnixPath(mark) + ".part' '" +
                                 UnixPath(mark) + "'";
-    std::wstring line = L"/bin/sh -c \"" + std::wstring(command.begin(), command.end()) + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) return -1;
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    if (!StartHostCommand(L"/bin/sh -c \"" + std::wstring(command.begin(), command.end()) + L"\"")) return -1;
     if (!PumpUntil([&] { return GetFileAttributesW(mark.c_str()) != INVALID_FILE_ATTRIBUTES; }, 60000)) return -1;
     char text[64]{};
     HANDLE in = CreateFileW(mark.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
@@ -215,21 +220,19 @@ int wmain(int argc, wchar_t** argv) {
     if (storedSort >= 0) g_app.settings.sort = static_cast<DWORD>(storedSort);
     SetBoxEditText(g_app.driveBox, g_target);
     const double start = Now();
-    g_pingStart = start;
-    HANDLE pinger = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWindow, nullptr, 0, nullptr));
+    StartPinging(start);
     SendMessageW(g_app.main, WM_COMMAND, IDC_ACCUMULATE_BUTTON, 0);
     const bool listed = PumpUntil(Idle, listOnly ? 20000 : 1800000);
     const double listing = Now() - start;
-    g_stopPinging.store(1);
-    PumpUntil([&] { return WaitForSingleObject(pinger, 0) == WAIT_OBJECT_0; }, 60000);
-    CloseHandle(pinger);
+    const PingResults listingWaits = StopPinging();
     if (!listed) {
         fwprintf(stderr, L"the listing did not end: %d rows, busy %d, watching %d\n", g_app.rowCount.load(),
                  static_cast<int>(g_app.busy.load()), IsWatching() ? 1 : 0);
         return 1;
     }
     const int rows = g_app.rowCount;
-    wprintf(L"RESULT rows=%d list=%.3f freeze=%.3f freeze_at=%.3f", rows, listing, g_longestWait, g_longestWaitAt);
+    wprintf(L"RESULT rows=%d list=%.3f freeze=%.3f freeze_at=%.3f posted_freeze=%.3f posted_freeze_at=%.3f", rows, listing,
+            listingWaits.sent, listingWaits.sentAt, listingWaits.posted, listingWaits.postedAt);
     fflush(stdout);
     if (listOnly) {
         wprintf(L"\n");
@@ -243,9 +246,22 @@ int wmain(int argc, wchar_t** argv) {
     const double text = Timed([] { CopyListingText(); });
     const double invert = Timed([] { SendMessageW(g_app.main, WM_COMMAND, IDM_INVERT_SELECTION, 0); });
     const double status = Timed([] { RefreshStatusBar(); });
+    // The shares after notices moved the total by a fifth, as the window redoes them:
+    // every share cell but those of the empty files is written again.
+    const uint64_t listedTotal = g_app.grandTotal;
+    const double shares = Timed([&] {
+        g_app.grandTotal += listedTotal / 5;
+        Retotal();
+    });
+    g_app.grandTotal = listedTotal;
+    Retotal();
+    // Every size cell written again, with the list idle (its redraw on), as the user
+    // chooses another unit.
+    const double unit = Timed([] { SendMessageW(g_app.main, WM_COMMAND, IDM_UNIT_KB, 0); });
+    SendMessageW(g_app.main, WM_COMMAND, IDM_UNIT_BYTE, 0);
     Pump();
-    wprintf(L" sort=%.3f export=%.3f text=%.3f select_all=%.3f invert=%.3f status=%.3f", sort, exported, text, selectAll,
-            invert, status);
+    wprintf(L" sort=%.3f export=%.3f text=%.3f select_all=%.3f invert=%.3f status=%.3f shares=%.3f unit=%.3f", sort,
+            exported, text, selectAll, invert, status, shares, unit);
     fflush(stdout);
 
     // Another program grows files of the folder; the time from the start of the changes
@@ -258,10 +274,7 @@ int wmain(int argc, wchar_t** argv) {
     const double growStart = Now();
     // The window must keep answering while it follows the burst, a fresh measurement
     // into the rows included.
-    g_longestWait = 0;
-    g_stopPinging.store(0);
-    g_pingStart = growStart;
-    HANDLE growPinger = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, PingWindow, nullptr, 0, nullptr));
+    StartPinging(growStart);
     double lastChange = growAtOnce ? ResizeFilesAtOnce("+100") : -1;
     if (lastChange < 0) {
         HANDLE grower = reinterpret_cast<HANDLE>(_beginthreadex(nullptr, 0, GrowFiles, nullptr, 0, nullptr));
@@ -276,10 +289,7 @@ int wmain(int argc, wchar_t** argv) {
     CloseHandle(measurer);
     const bool shown = PumpUntil(GrowthShown, 600000);
     const double growSeconds = Now() - growStart;
-    g_stopPinging.store(1);
-    PumpUntil([&] { return WaitForSingleObject(growPinger, 0) == WAIT_OBJECT_0; }, 60000);
-    CloseHandle(growPinger);
-    const double growFreeze = g_longestWait;
+    const PingResults growWaits = StopPinging();
     const unsigned freshRuns = g_app.runNumber - runsBefore;   // the watch overflowed: measured afresh
     if (!growAtOnce || ResizeFilesAtOnce("-100") < 0) {
         for (const Grown& file : g_grown) ResizeFile(file.name, file.size);
@@ -291,8 +301,9 @@ int wmain(int argc, wchar_t** argv) {
     Sleep(500);
     Pump();
     PumpUntil(Idle, 600000);
-    wprintf(L" grow=%d growing=%.3f grow_shown=%.3f grow_agreed=%ls grow_fresh_runs=%u grow_freeze=%.3f",
-            static_cast<int>(g_grown.size()), grown, growSeconds, shown ? L"yes" : L"no", freshRuns, growFreeze);
+    wprintf(L" grow=%d growing=%.3f grow_shown=%.3f grow_agreed=%ls grow_fresh_runs=%u grow_freeze=%.3f grow_posted_freeze=%.3f",
+            static_cast<int>(g_grown.size()), grown, growSeconds, shown ? L"yes" : L"no", freshRuns, growWaits.sent,
+            growWaits.posted);
     fflush(stdout);
 
     // The removal notices of many rows, from the top of the list where every deletion

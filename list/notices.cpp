@@ -22,8 +22,8 @@ namespace {
 std::deque<std::wstring> g_pendingOldNames;
 
 // Set by a notice that moved the grand total; the percentages and the status bar are
-// redone once per buffer of notices rather than once per notice: a burst of thousands
-// would otherwise redo every row thousands of times.
+// redone once per buffer of notices, or once in a while during a burst, rather than once
+// per notice: a burst of thousands would otherwise redo every row thousands of times.
 bool g_retotalPending = false;
 
 NoticeTrace g_trace = nullptr;
@@ -293,9 +293,6 @@ void ApplyNotice(DWORD action, const std::wstring& path, const std::wstring& old
 }
 
 DWORD DispatchNotices(const BYTE* buffer, DWORD bytes, DWORD offset, ULONGLONG until) {
-    // Percentages and the status bar are redone once a buffer, also when it is applied in
-    // slices: redoing them after each slice would cost a big listing more than the slice.
-    if (offset == 0) g_retotalPending = false;
     constexpr DWORD kHeader = offsetof(FILE_NOTIFY_INFORMATION, FileName);
     while (offset < bytes) {
         const auto* record = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(buffer + offset);
@@ -325,9 +322,14 @@ DWORD DispatchNotices(const BYTE* buffer, DWORD bytes, DWORD offset, ULONGLONG u
         offset += record->NextEntryOffset;
         if (until && GetTickCount64() >= until) return offset;
     }
-    if (g_retotalPending) Retotal();
-    g_retotalPending = false;
+    if (!until) RetotalIfPending();
     return bytes;
+}
+
+void RetotalIfPending() {
+    if (!g_retotalPending) return;
+    g_retotalPending = false;
+    Retotal();
 }
 
 void ClearPendingOldNames() { g_pendingOldNames.clear(); }

@@ -33,8 +33,12 @@ std::wstring FormatCount(int64_t count) {
     return count < 0 ? L"-" + grouped : grouped;
 }
 
+float PercentShown(uint64_t size, uint64_t total) {
+    return static_cast<float>(static_cast<double>(size) / static_cast<double>(total) * 100.0);
+}
+
 std::wstring FormatPercent(uint64_t size, uint64_t total) {
-    const float percent = static_cast<float>(static_cast<double>(size) / static_cast<double>(total) * 100.0);
+    const float percent = PercentShown(size, total);
     wchar_t text[64];
     swprintf(text, 64, L"%.1f", static_cast<double>(percent));
     return text;

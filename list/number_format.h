@@ -19,6 +19,8 @@ int ClampUnit(int unit);
 std::wstring FormatSize(uint64_t size, int unit, bool comma);
 // A count, always grouped.
 std::wstring FormatCount(int64_t count);
+// The share as a percentage, the value FormatPercent writes with one decimal.
+float PercentShown(uint64_t size, uint64_t total);
 // The share of total as "%.1f" (33.3, 100.0, 0.0); total must not be 0.
 std::wstring FormatPercent(uint64_t size, uint64_t total);
 // "2010/03/07 09:05:00" of a local time; empty when it has no calendar form.

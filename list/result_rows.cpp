@@ -4,6 +4,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <cmath>
 #include <exception>
 #include <functional>
 #include <unordered_set>
@@ -41,9 +42,22 @@ void ForgetShareCells() {
     g_staleShares.clear();
 }
 
+// Whether "%.1f" surely writes the two alike, without writing either: both lie inside one
+// rounding step and clear of its edges, where only the written text can tell.
+bool SameTenthSurely(float a, float b) {
+    const double x = static_cast<double>(a) * 10.0, y = static_cast<double>(b) * 10.0;
+    const double step = std::floor(x + 0.5);
+    constexpr double kClear = 0.5 - 1e-6;
+    return step == std::floor(y + 0.5) && std::fabs(x - step) < kClear && std::fabs(y - step) < kClear;
+}
+
 bool ShareCellStale(const RowEntry* entry, uint64_t previous, uint64_t total) {
-    if (previous == 0 || g_staleShares.count(entry)) return true;
+    if (previous == 0 || (!g_staleShares.empty() && g_staleShares.count(entry))) return true;
     if (previous == total || entry->size == 0) return false;
+    // The text is made from this value alone: a small change of the total mostly leaves
+    // it in the same tenth, and the texts need not be made to know they are equal.
+    const float before = PercentShown(entry->size, previous), now = PercentShown(entry->size, total);
+    if (before == now || SameTenthSurely(before, now)) return false;
     return FormatPercent(entry->size, previous) != FormatPercent(entry->size, total);
 }
 
@@ -209,6 +223,27 @@ void HoldListRedraw(HWND window) {
     CallWindowProcW(g_app.previousListProc, window, WM_SETREDRAW, FALSE, 0);
     SetTimer(window, kTimerListRedraw, 50, EndListRedrawHold);
 }
+
+}  // namespace
+
+void HoldRedrawForManyCells() {
+    if (g_app.rowCount < kHeldListRows) return;
+    if (g_app.listRedrawOff) {
+        // Said again, at no cost when it is off: writing 100,000 cells with it on by
+        // mistake would cost seconds.
+        CallWindowProcW(g_app.previousListProc, g_app.list, WM_SETREDRAW, FALSE, 0);
+        return;
+    }
+    if (g_app.runPaintHold) {
+        // The run's paint timer turns it on again, as after the run's insertions.
+        g_app.listRedrawOff = true;
+        CallWindowProcW(g_app.previousListProc, g_app.list, WM_SETREDRAW, FALSE, 0);
+    } else {
+        HoldListRedraw(g_app.list);
+    }
+}
+
+namespace {
 
 // Work sent from another thread: nothing may leave a window procedure, so a failure is
 // handed back to the sender's thread as it would have met it there.
@@ -545,10 +580,18 @@ void ReleaseDeletedRow(LPARAM entry) {
     if (entry) ReleaseRowEntry(reinterpret_cast<RowEntry*>(entry), g_app.effect.snapShot != 0);
 }
 
-void RewriteSizeCell(const RowEntry* entry, int row) {
-    MarkShareStale(entry);
+namespace {
+
+void WriteSizeCells(const RowEntry* entry, int row) {
     SetCell(row, 1, FormatSize(entry->size, Unit(), UseCommas()));
     RewriteChangeCell(entry, row);
+}
+
+}  // namespace
+
+void RewriteSizeCell(const RowEntry* entry, int row) {
+    MarkShareStale(entry);
+    WriteSizeCells(entry, row);
 }
 
 uint64_t UpdateFileRow(RunParameters& params, const WIN32_FIND_DATAW& data, FileEntry* entry, int row) {
@@ -568,9 +611,11 @@ void UpdateFolderRow(const WIN32_FIND_DATAW& data, FolderEntry* entry, int row) 
     SetCell(row, g_app.dateColumn, FormatDate(entry->time));
 }
 
+// Another unit or grouping: the sizes themselves, and so the shares, stay as they are.
 void RewriteSizeColumn() {
+    HoldRedrawForManyCells();
     for (int row = 0; row < g_app.rowCount; ++row) {
-        if (const RowEntry* entry = RowEntryAt(row)) RewriteSizeCell(entry, row);
+        if (const RowEntry* entry = RowEntryAt(row)) WriteSizeCells(entry, row);
     }
 }
 
@@ -600,6 +645,8 @@ void RefreshPercentages() {
     RunOnListThread([&previous] { previous = g_sharesTotal; });
     for (int first = 0; first < g_app.rowCount; first += kSlice) {
         RunOnListThread([first, total, previous] {
+            // Again in each slice: between slices the hold may have ended.
+            HoldRedrawForManyCells();
             const int end = std::min<int>(g_app.rowCount, first + kSlice);
             for (int row = first; row < end; ++row) {
                 const RowEntry* entry = RowEntryAt(row);

@@ -76,10 +76,13 @@ struct NoticeQueue {
     unsigned generation = 0;   // of the watch the buffers came from
     bool scheduled = false;    // the next slice is asked for, by message or by timer
     bool applying = false;
+    ULONGLONG retotalled = 0;   // when the percentages were last redone during a burst
 };
 NoticeQueue g_queue;
 
 constexpr ULONGLONG kSliceMilliseconds = 30;
+// How often the percentages and the status bar follow a burst that goes on.
+constexpr ULONGLONG kRetotalMilliseconds = 250;
 
 bool IssueRequest(WatchRecord& watch) {
     return ReadDirectoryChangesW(watch.directory.get(), watch.buffer, kBufferBytes, TRUE, kNotifyFilter, nullptr,
@@ -245,7 +248,13 @@ void ApplyQueuedSlice() {
         if (GetTickCount64() >= until) break;
     }
     g_queue.applying = false;
-    if (g_queue.generation == generation) ScheduleSlice();
+    if (g_queue.generation != generation) return;
+    const ULONGLONG now = GetTickCount64();
+    if (g_queue.buffers.empty() || now - g_queue.retotalled >= kRetotalMilliseconds) {
+        RetotalIfPending();
+        g_queue.retotalled = now;
+    }
+    ScheduleSlice();
 }
 
 void QueueBatch(const BYTE* buffer, DWORD bytes) {

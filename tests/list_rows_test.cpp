@@ -128,6 +128,15 @@ TEST(ResultRows, SharesFollowSizesWhenOnlySomeCellsChange) {
     EXPECT_EQ(CellText(0, 2), L"37.5");
     EXPECT_EQ(CellText(1, 2), L"12.5");
     EXPECT_EQ(CellText(2, 2), L"50.0");
+    // A total that moves by two bytes takes a share across the edge of a tenth
+    // (0.2506 to 0.2494): the cell is written though the two values are close.
+    AppendFileRow(NewFileEntry(L"d", 1));
+    g_app.grandTotal = 399;
+    RefreshPercentages();
+    EXPECT_EQ(CellText(3, 2), L"0.3");
+    g_app.grandTotal = 401;
+    RefreshPercentages();
+    EXPECT_EQ(CellText(3, 2), L"0.2");
 }
 
 TEST(ResultRows, OnlyRowShowsAHundredPercent) {
