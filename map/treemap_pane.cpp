@@ -59,6 +59,7 @@ struct PaneState {
     Bitmap shown;
     Look shownLook;    // what it was drawn from; shown only while it still matches
     bool shownValid = false;
+    bool framesAsked = false;   // the selected rows' frames wait for the next paint
     Look drawingLook;
     MapSource source;
     ExtensionTable types;
@@ -244,6 +245,7 @@ void PaintFrames(HDC dc, const RECT& area) {
 }
 
 void OnPaint() {
+    g_pane.framesAsked = false;
     PAINTSTRUCT paint;
     HDC dc = BeginPaint(g_pane.window, &paint);
     RECT client{};
@@ -517,7 +519,11 @@ void LayOutTreemapPane() {
 HWND FileTypesList() { return g_pane.typesList; }
 
 void RefreshTreemapFrames() {
-    if (g_pane.window && g_pane.shownValid) InvalidateRect(g_pane.window, nullptr, FALSE);
+    // Selecting 100,000 rows comes here once a row, and each invalidation is a trip
+    // through the server under Wine (4.7 s for all of them): one waits for the paint.
+    if (!g_pane.window || !g_pane.shownValid || g_pane.framesAsked) return;
+    g_pane.framesAsked = true;
+    InvalidateRect(g_pane.window, nullptr, FALSE);
 }
 
 }  // namespace lurmo
