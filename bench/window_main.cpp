@@ -32,9 +32,11 @@
 #include "engine/file_system.h"
 #include "engine/size_rule.h"
 #include "bench/window_bench.h"
+#include "tests/unix_path.h"
 
 using namespace lurmo;
 using namespace lurmo::bench;
+using lurmo::test::UnixPath;
 
 namespace {
 
@@ -90,17 +92,6 @@ void ResizeFile(const std::wstring& name, uint64_t size) {
 unsigned __stdcall GrowFiles(void*) {
     for (const Grown& file : g_grown) ResizeFile(file.name, file.size + 100);
     return 0;
-}
-
-std::string UnixPath(const std::wstring& path) {
-    using Convert = char*(CDECL*)(const wchar_t*);
-    auto convert = reinterpret_cast<Convert>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!convert) return {};
-    char* name = convert(path.c_str());
-    std::string result = name ? name : "";
-    if (name) HeapFree(GetProcessHeap(), 0, name);
-    return result;
 }
 
 // Seconds since 1970 on the system's clock, which the host shell's `date` also reads.

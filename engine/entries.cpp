@@ -62,6 +62,11 @@ int CompareUnits(const A* a, size_t aLength, const B* b, size_t bLength) {
     return aLength < bLength ? -1 : 1;
 }
 
+// Calls use(units) with the node's name units at their stored width.
+template <typename Use>
+int WithNameUnits(const Node* node, Use use) {
+    return node->narrowName ? use(NarrowUnits(node)) : use(WideUnits(node));
+}
 
 size_t BlockBytes(uint32_t capacity) { return offsetof(ChildBlock, items) + capacity * sizeof(Node*); }
 
@@ -216,17 +221,13 @@ Node* RenameNode(NodeArena& arena, Node* node, std::wstring_view name) {
 int CompareKeys(std::wstring_view a, std::wstring_view b) { return CompareUnits(a.data(), a.size(), b.data(), b.size()); }
 
 int CompareNodeKey(const Node* node, std::wstring_view name) {
-    if (node->narrowName) return CompareUnits(NarrowUnits(node), node->nameLength, name.data(), name.size());
-    return CompareUnits(WideUnits(node), node->nameLength, name.data(), name.size());
+    return WithNameUnits(node, [&](const auto* units) { return CompareUnits(units, node->nameLength, name.data(), name.size()); });
 }
 
 int CompareNodeKeys(const Node* a, const Node* b) {
-    if (a->narrowName) {
-        if (b->narrowName) return CompareUnits(NarrowUnits(a), a->nameLength, NarrowUnits(b), b->nameLength);
-        return CompareUnits(NarrowUnits(a), a->nameLength, WideUnits(b), b->nameLength);
-    }
-    if (b->narrowName) return CompareUnits(WideUnits(a), a->nameLength, NarrowUnits(b), b->nameLength);
-    return CompareUnits(WideUnits(a), a->nameLength, WideUnits(b), b->nameLength);
+    return WithNameUnits(a, [&](const auto* aUnits) {
+        return WithNameUnits(b, [&](const auto* bUnits) { return CompareUnits(aUnits, a->nameLength, bUnits, b->nameLength); });
+    });
 }
 
 Node* FindChild(const ChildMap& map, std::wstring_view name) {

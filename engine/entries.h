@@ -28,7 +28,7 @@ constexpr uint32_t kKindMetAgain = 0x80000000;
 // name takes 36 bytes rather than 48, which is most of a big tree's memory. The engine
 // reads their fields by value; nothing keeps a pointer to a field.
 // A name whose units all lie below 256 (most names on most disks) is kept one byte a
-// unit: that takes another quarter off a file node.
+// unit: that takes another third off such a file node (24 bytes).
 #pragma pack(push, 4)
 struct Node {
     uint64_t size;

@@ -124,7 +124,7 @@ void RewriteChangeCell(const RowEntry* entry, int row) {
 
 void RewriteChangeColumn() {
     if (g_app.changeColumn < 0) return;
-    HoldRedrawForManyCells();
+    HoldRedrawForManyRows();
     for (int row = 0; row < g_app.rowCount; ++row) {
         if (const RowEntry* entry = RowEntryAt(row)) RewriteChangeCell(entry, row);
     }

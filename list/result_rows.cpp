@@ -226,14 +226,8 @@ void HoldListRedraw(HWND window) {
 
 }  // namespace
 
-void HoldRedrawForManyCells() {
-    if (g_app.rowCount < kHeldListRows) return;
-    if (g_app.listRedrawOff) {
-        // Said again, at no cost when it is off: writing 100,000 cells with it on by
-        // mistake would cost seconds.
-        CallWindowProcW(g_app.previousListProc, g_app.list, WM_SETREDRAW, FALSE, 0);
-        return;
-    }
+void HoldRedrawForManyRows() {
+    if (g_app.listRedrawOff || g_app.rowCount < kHeldListRows) return;
     if (g_app.runPaintHold) {
         // The run's paint timer turns it on again, as after the run's insertions.
         g_app.listRedrawOff = true;
@@ -613,7 +607,7 @@ void UpdateFolderRow(const WIN32_FIND_DATAW& data, FolderEntry* entry, int row) 
 
 // Another unit or grouping: the sizes themselves, and so the shares, stay as they are.
 void RewriteSizeColumn() {
-    HoldRedrawForManyCells();
+    HoldRedrawForManyRows();
     for (int row = 0; row < g_app.rowCount; ++row) {
         if (const RowEntry* entry = RowEntryAt(row)) WriteSizeCells(entry, row);
     }
@@ -646,7 +640,7 @@ void RefreshPercentages() {
     for (int first = 0; first < g_app.rowCount; first += kSlice) {
         RunOnListThread([first, total, previous] {
             // Again in each slice: between slices the hold may have ended.
-            HoldRedrawForManyCells();
+            HoldRedrawForManyRows();
             const int end = std::min<int>(g_app.rowCount, first + kSlice);
             for (int row = first; row < end; ++row) {
                 const RowEntry* entry = RowEntryAt(row);

@@ -53,11 +53,12 @@ bool AppendSnapshotRow(SnapshotEntry* entry, const RowShell& shell = MainThreadR
 // message. Every list message of the work is then a direct call rather than a message
 // between threads, which under Wine costs a trip through the server each.
 void RunOnListThread(const std::function<void()>& work);
-// Before many cells are written on the list's thread: the list's redraw goes off until
-// the thread is idle again, as for a burst of insertions. With it on, Wine took about
-// 45 microseconds a cell (the share cells of 100,000 rows 4.5 s, the size cells after a
-// change of unit 5 s). Nothing for a short list.
-void HoldRedrawForManyCells();
+// Before many rows change on the list's thread (cells written, states set): the list's
+// redraw goes off until the thread is idle again, as for a burst of insertions, then the
+// list is drawn once. With it on, Wine draws or invalidates each change at once: the
+// share cells of 100,000 rows took 4.5 s, their size cells after a change of unit 5 s,
+// selecting them all ten. Nothing for a short list.
+void HoldRedrawForManyRows();
 
 // Rows made on a thread other than the list's and inserted in one go: each row's icon and
 // overlay are asked on the making thread (whose shell objects they are), the insertions

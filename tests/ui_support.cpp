@@ -287,16 +287,5 @@ void RunHostCommand(const std::string& command) {
     DeleteFileW(mark.c_str());
 }
 
-std::string UnixPath(const std::wstring& path) {
-    using Convert = char*(CDECL*)(const wchar_t*);
-    auto convert = reinterpret_cast<Convert>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-    if (!convert) return {};
-    char* name = convert(path.c_str());
-    std::string result = name ? name : "";
-    if (name) HeapFree(GetProcessHeap(), 0, name);
-    return result;
-}
-
 
 }  // namespace lurmo::test

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/entries.h"
+#include "tests/unix_path.h"
 
 namespace lurmo::test {
 
@@ -115,8 +116,6 @@ std::string Narrow(const std::wstring& text);
 // Deletes the program's settings and history from the registry of the test prefix.
 void ForgetStoredSettings();
 
-// The Linux path Wine gives a Windows path; empty outside Wine.
-std::string UnixPath(const std::wstring& path);
 // Runs a host shell command, as another program changing the disk, and waits until it
 // is done (a failure is a test failure).
 void RunHostCommand(const std::string& command);
